@@ -1,0 +1,34 @@
+# The commands a newcomer types: `make run` builds and opens the viewer, `make test` builds and runs every test.
+# Both install what is missing first (as root, from Debian's archive).
+BUILD ?= build
+WIN_BUILD ?= build-win
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build run test windows clean
+
+all: build
+
+deps:
+	scripts/install-deps.sh linux
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+	cmake --build $(BUILD)
+
+run: build
+	scripts/run-viewer.sh $(BUILD)
+
+# The Windows executable, cross-built with mingw-w64 beside copies of the host generators' assets and icon.
+windows: deps
+	scripts/install-deps.sh windows
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+	cmake --build $(BUILD) --target assets
+	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	  -DBREVANT_HOST_BUILD_DIR=$(abspath $(BUILD))
+	cmake --build $(WIN_BUILD)
+
+test: build windows
+	BREVANT_WINDOWS_BUILD_DIR=$(abspath $(WIN_BUILD)) ctest --test-dir $(BUILD) --output-on-failure -j2
+
+clean:
+	rm -rf $(BUILD) $(WIN_BUILD)

@@ -1,0 +1,14 @@
+// "Pressed since the previous poll" for backends whose platform only reports keys as events.
+// Key-down events set the latch; a poll reads it and clears it.
+#pragma once
+
+#include "app/platform.h"
+
+struct KeyLatch {
+    bool pressed[controlKeyCount] = {};
+};
+
+void latchKeyPress(KeyLatch& latch, ControlKey key);
+
+// downNow is the key's current state as the platform reads it.
+bool pollLatchedKey(KeyLatch& latch, ControlKey key, bool downNow);

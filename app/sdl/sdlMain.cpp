@@ -1,0 +1,284 @@
+// The SDL2 backend: entry point, window, GL context and event handling, and the platform services
+// (keys, notice box, performance counter). Pairs with app/shell.cpp, which holds the loop's platform-free rules.
+#include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/keyLatch.h"
+#include "app/platform.h"
+#include "app/shell.h"
+#include "res/iconPicture.h"
+#include "scene/scene.h"
+
+namespace {
+
+// Everything the backend holds for the run, in one record.
+struct SdlShell {
+    SDL_Window* window = nullptr;
+    SDL_GLContext renderContext = nullptr;
+    // Set when the window lives on X11: keys are then read from the server's global keyboard state.
+    Display* x11Display = nullptr;
+    KeyCode x11KeyCodes[controlKeyCount] = {};
+    SDL_Scancode scancodes[controlKeyCount] = {};
+    KeyLatch latch;
+};
+
+SdlShell shell;
+
+// The closest visual to what the program asks for. Mesa has no 32-bit depth buffer with stencil, and X picks
+// the visual when the window is made, so each request is tried with a fresh window until one exists.
+struct BufferRequest {
+    int colourBits;  // per channel, red, green and blue; no alpha
+    int depthBits;
+    int stencilBits;
+};
+
+constexpr BufferRequest bufferRequests[] = {
+    {8, 32, 8}, {8, 24, 8}, {8, 24, 0}, {8, 16, 0}, {5, 16, 0},
+};
+
+// The native names of the control keys, in ControlKey order.
+constexpr SDL_Keycode controlKeycodes[controlKeyCount] = {SDLK_UP, SDLK_DOWN, SDLK_LEFT, SDLK_RIGHT, SDLK_a, SDLK_z};
+constexpr KeySym controlKeySyms[controlKeyCount] = {XK_Up, XK_Down, XK_Left, XK_Right, XK_a, XK_z};
+
+bool controlKeyFromKeycode(SDL_Keycode keycode, ControlKey* key)
+{
+    for (int index = 0; index < controlKeyCount; ++index) {
+        if (controlKeycodes[index] == keycode) {
+            *key = static_cast<ControlKey>(index);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool hasDisplay()
+{
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 != nullptr && x11[0] != '\0') || (wayland != nullptr && wayland[0] != '\0');
+}
+
+// SDL's invisible drivers would run the viewer where nobody can see it.
+bool isInvisibleDriver(const char* driver)
+{
+    return driver == nullptr || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
+}
+
+void setWindowIcon(SDL_Window* window)
+{
+    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormat(0, iconSize, iconSize, 32, SDL_PIXELFORMAT_RGBA32);
+    if (icon == nullptr) {
+        return;
+    }
+    for (int y = 0; y < iconSize; ++y) {
+        auto* row = static_cast<uint8_t*>(icon->pixels) + y * icon->pitch;
+        for (int x = 0; x < iconSize; ++x) {
+            const char digit = iconPicture[y][x];
+            const int index = digit <= '9' ? digit - '0' : digit - 'a' + 10;
+            const IconColour& colour = iconPalette[index & 15];
+            row[x * 4 + 0] = colour.red;
+            row[x * 4 + 1] = colour.green;
+            row[x * 4 + 2] = colour.blue;
+            row[x * 4 + 3] = 255;
+        }
+    }
+    SDL_SetWindowIcon(window, icon);
+    SDL_FreeSurface(icon);
+}
+
+SDL_Window* createWindow()
+{
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    // Windows' 32-bit colour is 8/8/8 in a 32-bit pixel. Asking X for a 32-bit buffer would pick an ARGB
+    // visual, which a compositor blends with the desktop, so alpha stays at zero.
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
+    for (const BufferRequest& request : bufferRequests) {
+        SDL_GL_SetAttribute(SDL_GL_RED_SIZE, request.colourBits);
+        SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, request.colourBits);
+        SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, request.colourBits);
+        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, request.depthBits);
+        SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, request.stencilBits);
+        SDL_Window* window = SDL_CreateWindow("OpenGL", 0, 0, windowWidth, windowHeight,
+                                              SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        if (window != nullptr) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+// The X11 side of key polling: the key codes of the control keys on this server's keyboard map.
+void initKeyPolling()
+{
+    for (int index = 0; index < controlKeyCount; ++index) {
+        shell.scancodes[index] = SDL_GetScancodeFromKey(controlKeycodes[index]);
+    }
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(shell.window, &info) != SDL_TRUE || info.subsystem != SDL_SYSWM_X11) {
+        return;
+    }
+    shell.x11Display = info.info.x11.display;
+    for (int index = 0; index < controlKeyCount; ++index) {
+        shell.x11KeyCodes[index] = XKeysymToKeycode(shell.x11Display, controlKeySyms[index]);
+    }
+}
+
+void initRenderContext()
+{
+    shell.renderContext = SDL_GL_CreateContext(shell.window);
+    if (shell.renderContext != nullptr) {
+        SDL_GL_MakeCurrent(shell.window, shell.renderContext);
+    }
+}
+
+void releaseRenderContext()
+{
+    SDL_GL_MakeCurrent(shell.window, nullptr);
+    SDL_GL_DeleteContext(shell.renderContext);
+    shell.renderContext = nullptr;
+}
+
+// Queued behind whatever is already waiting, like a posted quit message.
+void postQuit()
+{
+    SDL_Event quit = {};
+    quit.type = SDL_QUIT;
+    SDL_PushEvent(&quit);
+}
+
+EventTaken takeEvent(int* exitCode)
+{
+    SDL_Event event;
+    if (SDL_PollEvent(&event) == 0) {
+        return EventTaken::none;
+    }
+    switch (event.type) {
+    case SDL_QUIT:
+        *exitCode = 0;
+        return EventTaken::quit;
+    case SDL_WINDOWEVENT:
+        if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
+            postQuit();
+        }
+        break;
+    case SDL_KEYDOWN: {
+        // Held Esc repeats the request; the loop ends on the first one taken.
+        if (event.key.keysym.sym == SDLK_ESCAPE) {
+            postQuit();
+        }
+        ControlKey key;
+        if (event.key.repeat == 0 && controlKeyFromKeycode(event.key.keysym.sym, &key)) {
+            latchKeyPress(shell.latch, key);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return EventTaken::handled;
+}
+
+void presentFrame()
+{
+    SDL_GL_SwapWindow(shell.window);
+}
+
+}  // namespace
+
+bool pollControlKey(ControlKey key)
+{
+    const int index = static_cast<int>(key);
+    bool downNow = false;
+    if (shell.x11Display != nullptr) {
+        // The server's keyboard, not this window's events, so the keys act whichever window has the focus.
+        char keys[32] = {};
+        XQueryKeymap(shell.x11Display, keys);
+        const KeyCode code = shell.x11KeyCodes[index];
+        downNow = code != 0 && (keys[code / 8] & (1 << (code % 8))) != 0;
+    } else {
+        const Uint8* state = SDL_GetKeyboardState(nullptr);
+        downNow = shell.scancodes[index] != SDL_SCANCODE_UNKNOWN && state[shell.scancodes[index]] != 0;
+    }
+    return pollLatchedKey(shell.latch, key, downNow);
+}
+
+void showNotice(const char* caption, const char* text)
+{
+    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) != 0) {
+        std::fprintf(stderr, "%s: %s\n", caption, text);
+    }
+}
+
+int64_t readPerformanceCounter()
+{
+    return static_cast<int64_t>(SDL_GetPerformanceCounter());
+}
+
+int64_t readPerformanceFrequency()
+{
+    return static_cast<int64_t>(SDL_GetPerformanceFrequency());
+}
+
+int main(int, char**)
+{
+    if (!hasDisplay()) {
+        std::fprintf(stderr, "brevant: no display to open the window on: DISPLAY is not set\n");
+        return 1;
+    }
+    // A close request posts a quit of our own, as the Windows build does, rather than SDL adding one.
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    // X11's window class, named as the Windows build names its class, unless the user chose another.
+    SDL_setenv("SDL_VIDEO_X11_WMCLASS", "OpenGL", 0);
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "brevant: cannot open the display: %s\n", SDL_GetError());
+        return 1;
+    }
+    if (isInvisibleDriver(SDL_GetCurrentVideoDriver())) {
+        std::fprintf(stderr, "brevant: no display to open the window on (SDL video driver \"%s\")\n",
+                     SDL_GetCurrentVideoDriver() != nullptr ? SDL_GetCurrentVideoDriver() : "none");
+        SDL_Quit();
+        return 1;
+    }
+
+    shell.window = createWindow();
+    if (shell.window == nullptr) {
+        std::fprintf(stderr, "brevant: cannot create an OpenGL window: %s\n", SDL_GetError());
+        SDL_Quit();
+        return 1;
+    }
+    // The first interval starts with the window, so it takes in all of the start-up below.
+    startFrameClock();
+    setWindowIcon(shell.window);
+    initKeyPolling();
+    SDL_ShowWindow(shell.window);
+    SDL_RaiseWindow(shell.window);
+
+    initRenderContext();
+    if (shell.renderContext == nullptr) {
+        std::fprintf(stderr, "brevant: cannot create an OpenGL context: %s\n", SDL_GetError());
+        SDL_DestroyWindow(shell.window);
+        SDL_Quit();
+        return 1;
+    }
+    resizeView(windowWidth, windowHeight);
+    initScene();
+
+    const LoopServices services = {takeEvent, renderFrame, presentFrame};
+    const int exitCode = runMainLoop(services);
+
+    releaseRenderContext();
+    SDL_DestroyWindow(shell.window);
+    shell.window = nullptr;
+    SDL_Quit();
+    return exitCode;
+}

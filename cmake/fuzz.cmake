@@ -1,0 +1,10 @@
+# libFuzzer targets for the two loaders that read files from anywhere: MD2 models and TGA images.
+# Configure with clang (CXX=clang++); scripts/fuzz.sh builds and runs them.
+set(brevant_fuzz_flags -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+foreach(format md2 tga)
+  add_executable(fuzz_${format} tests/fuzz/fuzz_${format}.cpp tests/support/loaderExercise.cpp)
+  target_include_directories(fuzz_${format} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_compile_options(fuzz_${format} PRIVATE ${brevant_fuzz_flags})
+  target_link_options(fuzz_${format} PRIVATE ${brevant_fuzz_flags})
+  target_link_libraries(fuzz_${format} PRIVATE brevant_core)
+endforeach()

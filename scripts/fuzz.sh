@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for a bounded time (FUZZ_SECONDS, default 120).
+# A crash becomes a small file under tests/fuzz/regressions/, which `make test` replays from then on.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${FUZZ_SECONDS:-120}
+build=${FUZZ_BUILD:-build-fuzz}
+shared=${BREVANT_FIXTURES:-$(cd .. && pwd)/shared}
+
+CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DBREVANT_FUZZ=ON -DBREVANT_TESTS=OFF -DBREVANT_TOOLS=OFF -DBREVANT_VIEWER=OFF >/dev/null
+cmake --build "$build"
+
+status=0
+for format in md2 tga; do
+  corpus="$build/corpus/$format"
+  artifacts="$build/artifacts/$format"
+  mkdir -p "$corpus" "$artifacts"
+  # Seeds: the real third-party files, the default assets, and every earlier finding.
+  cp -n "$shared"/fixtures/"$format"/*."$format" "$corpus"/ 2>/dev/null || true
+  for asset in build/tris.md2 build/font.tga; do
+    case "$asset" in *."$format") [ -f "$asset" ] && cp -n "$asset" "$corpus"/ ;; esac
+  done
+  cp -n tests/fuzz/regressions/"$format"/* "$corpus"/ 2>/dev/null || true
+
+  echo "== fuzz_$format for ${seconds}s"
+  set +e
+  "$build/fuzz_$format" "$corpus" -dict="tests/fuzz/$format.dict" -max_total_time="$seconds" \
+    -timeout=10 -rss_limit_mb=2048 -max_len=300000 -print_final_stats=1 \
+    -artifact_prefix="$artifacts/" 2>"$build/fuzz_$format.log"
+  result=$?
+  set -e
+  grep -E '^stat::(number_of_executed_units|average_exec_per_sec)' "$build/fuzz_$format.log" || true
+  if [ $result -ne 0 ]; then
+    status=1
+    for found in "$artifacts"/*; do
+      [ -f "$found" ] || continue
+      name=$(sha1sum "$found" | cut -c1-16)
+      cp "$found" "tests/fuzz/regressions/$format/$name.$format"
+      echo "finding saved as tests/fuzz/regressions/$format/$name.$format (see $build/fuzz_$format.log)"
+    done
+  fi
+done
+exit $status

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Installs, from Debian's archive, whatever the build and the tests need and this machine lacks.
+# Usage: install-deps.sh [linux|windows|all]   (default: linux). Needs root when anything is missing.
+set -euo pipefail
+
+linux_packages=(
+  build-essential cmake ninja-build pkg-config python3
+  libsdl2-dev libx11-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
+  libgtest-dev libfreetype-dev fonts-dejavu-core
+  xvfb xdotool x11-utils x11-apps imagemagick
+)
+windows_packages=(g++-mingw-w64-x86-64-win32)
+windows_norecommends=(wine wine64)
+
+want=("${linux_packages[@]}")
+norecommends=()
+case "${1:-linux}" in
+  linux) ;;
+  windows) want=("${windows_packages[@]}"); norecommends=("${windows_norecommends[@]}") ;;
+  all) want+=("${windows_packages[@]}"); norecommends=("${windows_norecommends[@]}") ;;
+  *) echo "usage: $0 [linux|windows|all]" >&2; exit 2 ;;
+esac
+
+missing() {
+  local package
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q '^install ok installed$' || echo "$package"
+  done
+}
+
+mapfile -t need < <(missing "${want[@]}")
+mapfile -t need_plain < <(missing "${norecommends[@]}")
+if [ ${#need[@]} -eq 0 ] && [ ${#need_plain[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing packages: ${need[*]} ${need_plain[*]}; run this as root to install them." >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+echo "Installing: ${need[*]} ${need_plain[*]}"
+apt-get update -qq
+if [ ${#need[@]} -gt 0 ]; then
+  apt-get install -y -qq "${need[@]}" >/dev/null
+fi
+if [ ${#need_plain[@]} -gt 0 ]; then
+  apt-get install -y -qq --no-install-recommends "${need_plain[@]}" >/dev/null
+fi

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# What `make run` calls: opens the viewer from the build folder, where tris.md2 and font.tga sit beside it.
+# With no display it runs the viewer under a private Xvfb for a few seconds instead and saves a screenshot.
+set -euo pipefail
+build="${1:-build}"
+source_dir="$(cd "$(dirname "$0")/.." && pwd)"
+
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  cd "$build"
+  exec ./brevant
+fi
+
+echo "No display: running the viewer under Xvfb for a few seconds to take a screenshot."
+exec python3 "$source_dir/tests/e2e/viewer.py" screenshot "$build"

@@ -1,0 +1,13 @@
+// Runs arbitrary bytes through a file loader the way the viewer would, touching everything drawing would touch.
+// Shared by the fuzz targets and the unit test that replays their findings.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Parses the bytes as a model, runs both preparation passes and walks every index a frame draw follows.
+// Returns true when the bytes gave a model.
+bool exerciseMd2Bytes(const uint8_t* bytes, size_t size);
+
+// Decodes the bytes as a TGA image up to its RGBA pixels. Returns true when the image was accepted.
+bool exerciseTgaBytes(const uint8_t* bytes, size_t size);

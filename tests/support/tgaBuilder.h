@@ -1,0 +1,105 @@
+// Writes TGA file bytes from a plain description, laid out from the TGA format itself, for the TGA and font tests.
+// Also hands bytes to the decoder as an open FILE* and writes them to disk for the loader.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct TgaBuildSpec {
+    std::string imageId;          // written after the header; its length goes in byte 0
+    uint8_t colourMapType = 0;    // 1 writes a colour map of colourMapLength entries
+    uint8_t imageType = 2;        // 2 uncompressed true colour, 1 colour-mapped, 10 run-length true colour
+    uint16_t colourMapLength = 0;
+    uint8_t colourMapEntryBits = 24;
+    uint16_t width = 2;
+    uint16_t height = 2;
+    uint8_t bitsPerPixel = 32;
+    uint8_t descriptor = 8;       // 8 alpha bits, bottom-up; add 0x20 for top-down
+    std::vector<uint8_t> pixels;  // stored bytes as they go in the file; empty means a zero-filled image
+    size_t pixelBytesKept = SIZE_MAX;  // cut the pixel data short to this many bytes
+    std::vector<uint8_t> trailer;      // bytes after the pixel data
+};
+
+inline void appendU16le(std::vector<uint8_t>& bytes, uint16_t value)
+{
+    bytes.push_back(static_cast<uint8_t>(value & 0xff));
+    bytes.push_back(static_cast<uint8_t>(value >> 8));
+}
+
+inline std::vector<uint8_t> buildTga(const TgaBuildSpec& spec)
+{
+    std::vector<uint8_t> bytes;
+    bytes.push_back(static_cast<uint8_t>(spec.imageId.size()));
+    bytes.push_back(spec.colourMapType);
+    bytes.push_back(spec.imageType);
+    // Colour-map specification: first entry index, entry count, bits per entry.
+    appendU16le(bytes, 0);
+    appendU16le(bytes, spec.colourMapLength);
+    bytes.push_back(spec.colourMapEntryBits);
+    // Image specification: x origin, y origin, width, height, bits per pixel, descriptor.
+    appendU16le(bytes, 0);
+    appendU16le(bytes, 0);
+    appendU16le(bytes, spec.width);
+    appendU16le(bytes, spec.height);
+    bytes.push_back(spec.bitsPerPixel);
+    bytes.push_back(spec.descriptor);
+
+    bytes.insert(bytes.end(), spec.imageId.begin(), spec.imageId.end());
+    if (spec.colourMapType != 0) {
+        bytes.insert(bytes.end(), size_t{spec.colourMapLength} * ((spec.colourMapEntryBits + 7) / 8), uint8_t{0x7f});
+    }
+
+    std::vector<uint8_t> pixels = spec.pixels;
+    if (pixels.empty()) {
+        pixels.assign(size_t{spec.width} * spec.height * ((spec.bitsPerPixel + 7) / 8), uint8_t{0});
+    }
+    if (spec.pixelBytesKept < pixels.size()) {
+        pixels.resize(spec.pixelBytesKept);
+    }
+    bytes.insert(bytes.end(), pixels.begin(), pixels.end());
+    bytes.insert(bytes.end(), spec.trailer.begin(), spec.trailer.end());
+    return bytes;
+}
+
+// An anonymous temporary file holding bytes, positioned at its start; the caller closes it.
+inline FILE* openBytes(const std::vector<uint8_t>& bytes)
+{
+    FILE* file = std::tmpfile();
+    if (file == nullptr) {
+        return nullptr;
+    }
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+        std::fclose(file);
+        return nullptr;
+    }
+    std::rewind(file);
+    return file;
+}
+
+inline bool writeBytesToFile(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
+}
+
+inline std::vector<uint8_t> readFileBytes(const std::string& path)
+{
+    std::vector<uint8_t> bytes;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return bytes;
+    }
+    uint8_t chunk[4096];
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    std::fclose(file);
+    return bytes;
+}

@@ -1,0 +1,34 @@
+// The "pressed since the previous poll" latch that backends without a global key state put beside it.
+#include <gtest/gtest.h>
+
+#include "app/keyLatch.h"
+
+namespace {
+
+TEST(KeyLatch, ATapBetweenPollsCountsOnceAndAHeldKeyCountsEveryPoll)
+{
+    KeyLatch latch;
+    latchKeyPress(latch, ControlKey::up);
+    EXPECT_TRUE(pollLatchedKey(latch, ControlKey::up, false)) << "pressed and released before the poll";
+    EXPECT_FALSE(pollLatchedKey(latch, ControlKey::up, false)) << "the poll cleared it";
+
+    EXPECT_TRUE(pollLatchedKey(latch, ControlKey::z, true));
+    EXPECT_TRUE(pollLatchedKey(latch, ControlKey::z, true));
+    EXPECT_FALSE(pollLatchedKey(latch, ControlKey::z, false));
+
+    latchKeyPress(latch, ControlKey::z);
+    EXPECT_TRUE(pollLatchedKey(latch, ControlKey::z, true)) << "held and latched counts once per poll";
+    EXPECT_FALSE(pollLatchedKey(latch, ControlKey::z, false));
+}
+
+TEST(KeyLatch, KeysLatchIndependently)
+{
+    KeyLatch latch;
+    latchKeyPress(latch, ControlKey::a);
+    for (ControlKey other : {ControlKey::up, ControlKey::down, ControlKey::left, ControlKey::right, ControlKey::z}) {
+        EXPECT_FALSE(pollLatchedKey(latch, other, false));
+    }
+    EXPECT_TRUE(pollLatchedKey(latch, ControlKey::a, false)) << "polling other keys left it latched";
+}
+
+}  // namespace

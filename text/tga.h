@@ -1,0 +1,36 @@
+// TGA images: GL-free decoding of uncompressed 32-bit true-colour files into RGBA pixels (tgaDecode.cpp),
+// and the loader that uploads them as a mipmapped texture or shows why it cannot (tgaTexture.cpp).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+enum class TgaFault {
+    none,
+    fileNotFound,
+    incompatibleFormat,
+    formatBad,
+    sizeNotPowerOfTwo,
+    bitDepthNot32,
+    noMemory,
+    dataSizeMismatch,
+};
+
+// The notice text of a fault, e.g. "TGA: Format bad"; nullptr for none.
+const char* tgaFaultText(TgaFault fault);
+
+struct TgaImage {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::unique_ptr<uint8_t[]> pixels;  // width * height RGBA pixels, first stored row first
+};
+
+bool isPowerOfTwo(int32_t n);
+
+// Reads header and pixels from an open file; on success image holds RGBA pixels. Never closes file.
+TgaFault readTgaImage(FILE* file, TgaImage& image);
+
+// A texture name, 0 when the file cannot be opened, or all bits set after any other fault.
+// Every fault shows its text in a notice captioned "TGA: ERROR" first. Needs a current context.
+unsigned loadTgaTexture(const char* path, int filter);

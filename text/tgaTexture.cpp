@@ -1,0 +1,49 @@
+// Uploads a decoded TGA image as a mipmapped, repeating texture, or shows the user why the file was refused.
+// Pairs with tgaDecode.cpp, which does the reading; the notice comes from the platform (app/platform.h).
+#include "text/tga.h"
+
+#include "app/glApi.h"
+#include "app/platform.h"
+
+namespace {
+
+constexpr unsigned noTexture = 0;
+constexpr unsigned faultyTexture = ~0u;
+
+void showTgaFault(TgaFault fault)
+{
+    showNotice("TGA: ERROR", tgaFaultText(fault));
+}
+
+}  // namespace
+
+unsigned loadTgaTexture(const char* path, int filter)
+{
+    FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        showTgaFault(TgaFault::fileNotFound);
+        return noTexture;
+    }
+
+    TgaImage image;
+    const TgaFault fault = readTgaImage(file, image);
+    std::fclose(file);
+    if (fault != TgaFault::none) {
+        showTgaFault(fault);
+        return faultyTexture;
+    }
+
+    // The same filter goes to both parameters. GL refuses a mipmap filter for magnification, and nobody asks
+    // for the error, so magnification keeps its default GL_LINEAR.
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    gluBuild2DMipmaps(GL_TEXTURE_2D, 4, image.width, image.height, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels.get());
+    return name;
+}
