@@ -2,9 +2,10 @@
 # Both install what is missing first (as root, from Debian's archive).
 BUILD ?= build
 WIN_BUILD ?= build-win
+SAN_BUILD ?= build-asan
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test windows clean
+.PHONY: all deps build run test windows sanitized fuzz clean
 
 all: build
 
@@ -27,8 +28,18 @@ windows: deps
 	  -DBREVANT_HOST_BUILD_DIR=$(abspath $(BUILD))
 	cmake --build $(WIN_BUILD)
 
-test: build windows
-	BREVANT_WINDOWS_BUILD_DIR=$(abspath $(WIN_BUILD)) ctest --test-dir $(BUILD) --output-on-failure -j2
+# The unit tests and the viewer once more, with AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitized: deps
+	cmake -S . -B $(SAN_BUILD) -G Ninja -DBREVANT_SANITIZE=ON
+	cmake --build $(SAN_BUILD) --target brevant brevant_unit_tests
+
+# Each libFuzzer target for FUZZ_SECONDS (default 120); findings land in tests/fuzz/regressions/.
+fuzz: build
+	scripts/install-deps.sh fuzz
+	scripts/fuzz.sh
+
+test: build windows sanitized
+	BREVANT_WINDOWS_BUILD_DIR=$(abspath $(WIN_BUILD)) BREVANT_SANITIZED_BUILD_DIR=$(abspath $(SAN_BUILD)) ctest --test-dir $(BUILD) --output-on-failure -j2
 
 clean:
-	rm -rf $(BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(WIN_BUILD) $(SAN_BUILD) build-fuzz

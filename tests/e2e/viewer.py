@@ -40,6 +40,8 @@ def _place(folder, name, source):
         if not os.path.exists(source):
             return
     if source is None:
+        if os.path.exists(target):
+            os.remove(target)
         return
     if isinstance(source, (bytes, bytearray)):
         with open(target, "wb") as out:
