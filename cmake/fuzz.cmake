@@ -8,3 +8,8 @@ foreach(format md2 tga)
   target_link_options(fuzz_${format} PRIVATE ${brevant_fuzz_flags})
   target_link_libraries(fuzz_${format} PRIVATE brevant_core)
 endforeach()
+
+# Small valid seeds from the test builders.
+add_executable(makeFuzzSeeds tests/fuzz/makeSeeds.cpp tests/support/md2Builder.cpp)
+target_include_directories(makeFuzzSeeds PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_link_options(makeFuzzSeeds PRIVATE -fsanitize=address,undefined)

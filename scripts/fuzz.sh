@@ -11,22 +11,23 @@ CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DBREVANT_FUZZ=ON -DBREVANT_TESTS=OFF -DBREVANT_TOOLS=OFF -DBREVANT_VIEWER=OFF >/dev/null
 cmake --build "$build"
 
+mkdir -p "$build/corpus/md2" "$build/corpus/tga"
+"$build/makeFuzzSeeds" "$build/corpus/md2" "$build/corpus/tga"
+
 status=0
 for format in md2 tga; do
   corpus="$build/corpus/$format"
   artifacts="$build/artifacts/$format"
   mkdir -p "$corpus" "$artifacts"
-  # Seeds: the real third-party files, the default assets, and every earlier finding.
-  cp -n "$shared"/fixtures/"$format"/*."$format" "$corpus"/ 2>/dev/null || true
-  for asset in build/tris.md2 build/font.tga; do
-    case "$asset" in *."$format") [ -f "$asset" ] && cp -n "$asset" "$corpus"/ ;; esac
-  done
+  # Seeds: small files from the test builders, the small real third-party files, and every earlier finding.
+  # Large files would make every execution slow; the builders' files reach the same code.
+  find "$shared/fixtures/$format" -name "*.$format" -size -20k -exec cp -n {} "$corpus"/ \;
   cp -n tests/fuzz/regressions/"$format"/* "$corpus"/ 2>/dev/null || true
 
   echo "== fuzz_$format for ${seconds}s"
   set +e
   "$build/fuzz_$format" "$corpus" -dict="tests/fuzz/$format.dict" -max_total_time="$seconds" \
-    -timeout=10 -rss_limit_mb=2048 -max_len=300000 -print_final_stats=1 \
+    -timeout=10 -rss_limit_mb=2048 -max_len=${FUZZ_MAX_LEN:-4096} -print_final_stats=1 \
     -artifact_prefix="$artifacts/" 2>"$build/fuzz_$format.log"
   result=$?
   set -e

@@ -1,0 +1,73 @@
+// Writes small, valid MD2 and TGA files with the test builders as seeds for the fuzzers: small inputs keep
+// every execution cheap, and a valid start lets mutations reach past the header checks.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "support/md2Builder.h"
+#include "support/tgaBuilder.h"
+
+namespace {
+
+bool save(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
+}
+
+Md2Description tetrahedron(int frames, bool texCoords)
+{
+    Md2Description model;
+    model.skins = {"skin.pcx"};
+    if (texCoords) {
+        model.texCoords = {{0, 0}, {63, 0}, {0, 63}, {63, 63}};
+    }
+    model.triangles = {{{0, 1, 2}, {0, 1, 2}}, {{0, 3, 1}, {0, 3, 1}}, {{1, 3, 2}, {1, 3, 2}}, {{2, 3, 0}, {2, 3, 0}}};
+    for (int f = 0; f < frames; ++f) {
+        Md2BuildFrame frame;
+        frame.name = "stand0" + std::to_string(f + 1);
+        frame.scale[2] = 1.0f + 0.1f * static_cast<float>(f);
+        frame.vertices = {{0, 0, 0, 5}, {200, 0, 0, 60}, {0, 200, 0, 161}, {0, 0, 200, 161}};
+        model.frames.push_back(frame);
+    }
+    model.glCommands = {3, 0, 0, 0, 0, 0, 1, 0, 0, 2, 0};
+    return model;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: makeSeeds MD2_FOLDER TGA_FOLDER\n");
+        return 2;
+    }
+    const std::string md2 = argv[1];
+    const std::string tga = argv[2];
+    bool ok = save(md2 + "/tetrahedron.md2", buildMd2(tetrahedron(3, true)));
+    ok = save(md2 + "/no_texcoords.md2", buildMd2(tetrahedron(2, false))) && ok;
+    Md2Description padded = tetrahedron(2, true);
+    padded.framePadding = 12;
+    ok = save(md2 + "/padded_frames.md2", buildMd2(padded)) && ok;
+    Md2Description empty = tetrahedron(1, false);
+    empty.triangles.clear();
+    ok = save(md2 + "/no_triangles.md2", buildMd2(empty)) && ok;
+
+    for (const auto& [width, height] : {std::pair{2, 2}, std::pair{4, 2}, std::pair{8, 8}}) {
+        TgaBuildSpec spec;
+        spec.width = static_cast<uint16_t>(width);
+        spec.height = static_cast<uint16_t>(height);
+        for (int i = 0; i < width * height * 4; ++i) {
+            spec.pixels.push_back(static_cast<uint8_t>(i * 37));
+        }
+        ok = save(tga + "/image_" + std::to_string(width) + "x" + std::to_string(height) + ".tga", buildTga(spec)) && ok;
+    }
+    TgaBuildSpec withId;
+    withId.imageId = "id";
+    ok = save(tga + "/image_id.tga", buildTga(withId)) && ok;
+    return ok ? 0 : 1;
+}
