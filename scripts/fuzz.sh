@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for a bounded time (FUZZ_SECONDS, default 120).
+# Builds the libFuzzer targets with clang and runs each for a bounded time (FUZZ_SECONDS, default 120),
+# or until FUZZ_RUNS executions when that is set (still bounded by FUZZ_SECONDS if both are given).
+# FUZZ_TARGETS picks the targets (default: md2 tga).
 # A crash becomes a small file under tests/fuzz/regressions/, which `make test` replays from then on.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-120}
+runs=${FUZZ_RUNS:--1}
+if [ -n "${FUZZ_RUNS:-}" ] && [ -z "${FUZZ_SECONDS:-}" ]; then
+  seconds=0  # no time limit: stop on the execution count
+fi
 build=${FUZZ_BUILD:-build-fuzz}
 shared=${BREVANT_FIXTURES:-$(cd .. && pwd)/shared}
 
@@ -15,7 +21,7 @@ mkdir -p "$build/corpus/md2" "$build/corpus/tga"
 "$build/makeFuzzSeeds" "$build/corpus/md2" "$build/corpus/tga"
 
 status=0
-for format in md2 tga; do
+for format in ${FUZZ_TARGETS:-md2 tga}; do
   corpus="$build/corpus/$format"
   artifacts="$build/artifacts/$format"
   mkdir -p "$corpus" "$artifacts"
@@ -24,9 +30,9 @@ for format in md2 tga; do
   find "$shared/fixtures/$format" -name "*.$format" -size -20k -exec cp -n {} "$corpus"/ \;
   cp -n tests/fuzz/regressions/"$format"/* "$corpus"/ 2>/dev/null || true
 
-  echo "== fuzz_$format for ${seconds}s"
+  echo "== fuzz_$format (seconds: $seconds, runs: $runs)"
   set +e
-  "$build/fuzz_$format" "$corpus" -dict="tests/fuzz/$format.dict" -max_total_time="$seconds" \
+  "$build/fuzz_$format" "$corpus" -dict="tests/fuzz/$format.dict" -max_total_time="$seconds" -runs="$runs" \
     -timeout=10 -rss_limit_mb=2048 -max_len=${FUZZ_MAX_LEN:-4096} -print_final_stats=1 \
     -artifact_prefix="$artifacts/" 2>"$build/fuzz_$format.log"
   result=$?
