@@ -6,20 +6,20 @@
 
 namespace {
 
-// The 18-byte header as it is read: three one-byte fields, then the 5-byte colour-map specification,
-// then the 10-byte image specification. Zero-filled first, so fields past the end of a short file read as 0.
+// The 18-byte header as it is read: three one-byte fields, the 5 colour-map bytes, then the 10 image bytes
+// (origin, size, depth, descriptor). Zero-filled first, so fields past the end of a short file read as 0.
 struct TgaHeader {
     uint8_t idLength = 0;
     uint8_t colourMapType = 0;
     uint8_t imageType = 0;
-    uint8_t colourMapSpec[5] = {};
-    uint8_t imageSpec[10] = {};
+    uint8_t colourMapFields[5] = {};
+    uint8_t imageFields[10] = {};
 };
 
-// Offsets inside the image specification (file offsets 8 to 17).
-constexpr int imageSpecWidth = 4;
-constexpr int imageSpecHeight = 6;
-constexpr int imageSpecDepth = 8;
+// Offsets inside the image bytes (file offsets 8 to 17).
+constexpr int widthAt = 4;
+constexpr int heightAt = 6;
+constexpr int depthAt = 8;
 
 constexpr uint8_t uncompressedTrueColour = 2;
 
@@ -72,8 +72,8 @@ TgaFault readTgaImage(FILE* file, TgaImage& image)
     std::fread(&header.idLength, 1, 1, file);
     std::fread(&header.colourMapType, 1, 1, file);
     std::fread(&header.imageType, 1, 1, file);
-    std::fread(header.colourMapSpec, 1, sizeof header.colourMapSpec, file);
-    std::fread(header.imageSpec, 1, sizeof header.imageSpec, file);
+    std::fread(header.colourMapFields, 1, sizeof header.colourMapFields, file);
+    std::fread(header.imageFields, 1, sizeof header.imageFields, file);
 
     if (header.idLength != 0) {
         return TgaFault::incompatibleFormat;
@@ -81,9 +81,9 @@ TgaFault readTgaImage(FILE* file, TgaImage& image)
     if (header.colourMapType != 0 || header.imageType != uncompressedTrueColour) {
         return TgaFault::formatBad;
     }
-    const int32_t width = readU16le(header.imageSpec + imageSpecWidth);
-    const int32_t height = readU16le(header.imageSpec + imageSpecHeight);
-    const int32_t depth = header.imageSpec[imageSpecDepth];
+    const int32_t width = readU16le(header.imageFields + widthAt);
+    const int32_t height = readU16le(header.imageFields + heightAt);
+    const int32_t depth = header.imageFields[depthAt];
     if (!isPowerOfTwo(width) || !isPowerOfTwo(height)) {
         return TgaFault::sizeNotPowerOfTwo;
     }

@@ -167,6 +167,12 @@ class _XEvent(ctypes.Union):
 _libraries = {}
 
 
+# Xlib's default error handler ends the process. A window can vanish between finding it and using it
+# (a notice box being dismissed), so errors are ignored and the calls' own results tell what happened.
+_X_ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+_ignore_x_error = _X_ERROR_HANDLER(lambda display, event: 0)
+
+
 def _xlib():
     """libX11 and libXtst through ctypes: grabbing pixels and holding keys without a process per step."""
     if not _libraries:
@@ -190,6 +196,9 @@ def _xlib():
         x11.XKeysymToKeycode.restype = ctypes.c_ubyte
         x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
         x11.XSetInputFocus.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_ulong]
+        x11.XSetErrorHandler.argtypes = [_X_ERROR_HANDLER]
+        x11.XSetErrorHandler.restype = ctypes.c_void_p
+        x11.XSetErrorHandler(_ignore_x_error)
         xtst = ctypes.CDLL("libXtst.so.6")
         xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
         _libraries["x11"] = x11

@@ -23,11 +23,16 @@ namespace fs = std::filesystem;
 
 using Rgba = std::array<uint8_t, 4>;
 
+// A folder of this process's own for the image files the tests write; TearDown removes it.
+fs::path scratchPath()
+{
+    return fs::temp_directory_path() / ("brevant-text-" + std::to_string(getpid()));
+}
+
 fs::path scratchFolder()
 {
-    const fs::path folder = fs::temp_directory_path() / ("brevant-text-" + std::to_string(getpid()));
-    fs::create_directories(folder);
-    return folder;
+    fs::create_directories(scratchPath());
+    return scratchPath();
 }
 
 // Writes bytes to a scratch file and loads them as the viewer would load "font.tga".
@@ -47,23 +52,23 @@ unsigned loadTextureFromBytes(const std::vector<uint8_t>& bytes, int filter)
 // top of the cell as seen, and code i sits in column i % 16, row i / 16 from the top of the picture.
 std::vector<uint8_t> glyphGridTga(const std::function<Rgba(int code, int column, int row)>& paint)
 {
-    TgaBuildSpec spec;
-    spec.width = 256;
-    spec.height = 256;
-    spec.pixels.resize(256 * 256 * 4);
+    TgaDescription tga;
+    tga.width = 256;
+    tga.height = 256;
+    tga.pixels.resize(256 * 256 * 4);
     for (int storedRow = 0; storedRow < 256; ++storedRow) {
         const int pictureRow = 255 - storedRow;
         for (int x = 0; x < 256; ++x) {
             const int code = (pictureRow / 16) * 16 + x / 16;
             const Rgba rgba = paint(code, x % 16, pictureRow % 16);
-            uint8_t* stored = &spec.pixels[(storedRow * 256 + x) * 4];
+            uint8_t* stored = &tga.pixels[(storedRow * 256 + x) * 4];
             stored[0] = rgba[2];  // blue, green, red, alpha
             stored[1] = rgba[1];
             stored[2] = rgba[0];
             stored[3] = rgba[3];
         }
     }
-    return buildTga(spec);
+    return buildTga(tga);
 }
 
 bool fileIsOpen(const fs::path& path)
@@ -95,6 +100,8 @@ protected:
             glDeleteLists(base, count);
         }
         resetGlState();
+        std::error_code error;
+        fs::remove_all(scratchPath(), error);
     }
 
     unsigned keepTexture(unsigned name)
@@ -153,14 +160,14 @@ std::vector<int> redAlongRow(int y, int width)
 
 TEST_F(TextGl, UploadsRgbaMipmapsThatRepeatWithMagnificationLeftLinear)
 {
-    TgaBuildSpec spec;
-    spec.width = 4;
-    spec.height = 2;
+    TgaDescription tga;
+    tga.width = 4;
+    tga.height = 2;
     for (int i = 0; i < 8; ++i) {
         // Stored blue, green, red, alpha; the first is (10, 20, 30, 40).
-        spec.pixels.insert(spec.pixels.end(), {uint8_t(10 + i), uint8_t(20 + i), uint8_t(30 + i), uint8_t(40 + i)});
+        tga.pixels.insert(tga.pixels.end(), {uint8_t(10 + i), uint8_t(20 + i), uint8_t(30 + i), uint8_t(40 + i)});
     }
-    const unsigned name = keepTexture(loadTextureFromBytes(buildTga(spec), GL_LINEAR_MIPMAP_NEAREST));
+    const unsigned name = keepTexture(loadTextureFromBytes(buildTga(tga), GL_LINEAR_MIPMAP_NEAREST));
     ASSERT_NE(name, 0u);
     ASSERT_NE(name, ~0u);
     EXPECT_TRUE(recordedNotices().empty());
@@ -202,7 +209,7 @@ TEST_F(TextGl, UploadsRgbaMipmapsThatRepeatWithMagnificationLeftLinear)
 
 TEST_F(TextGl, FilterAllowedForMagnificationGoesToBoth)
 {
-    const unsigned name = keepTexture(loadTextureFromBytes(buildTga(TgaBuildSpec{}), GL_NEAREST));
+    const unsigned name = keepTexture(loadTextureFromBytes(buildTga(TgaDescription{}), GL_NEAREST));
     ASSERT_NE(name, 0u);
     ASSERT_NE(name, ~0u);
     EXPECT_EQ(texParameter(GL_TEXTURE_MAG_FILTER), GL_NEAREST);
@@ -232,13 +239,13 @@ TEST_F(TextGl, ImageMagickQuadUploadsInStoredRowOrder)
 
 TEST_F(TextGl, FaultsShowOneNoticeReturnTheirResultAndCreateNoTexture)
 {
-    TgaBuildSpec trueColour24;
+    TgaDescription trueColour24;
     trueColour24.bitsPerPixel = 24;
-    TgaBuildSpec cutShort;
+    TgaDescription cutShort;
     cutShort.pixelBytesKept = 5;
-    TgaBuildSpec withId;
+    TgaDescription withId;
     withId.imageId = "id";
-    TgaBuildSpec size100;
+    TgaDescription size100;
     size100.width = 100;
 
     struct Case {
@@ -334,26 +341,24 @@ TEST_F(TextGl, ReadoutGlyphsAreSixteenWideTwelveApart)
 // Cells painted by position: red from the column, green from the row, blue only on each cell's top texel row.
 TEST_F(TextGl, CodeASamplesColumn1Row4AndReachesIntoTheNextCell)
 {
-    const unsigned texture = keepTexture(loadTextureFromBytes(glyphGridTga([](int code, int, int row) {
+    const auto paint = [](int code, int, int row) {
         return Rgba{uint8_t((code % 16) * 16 + 8), uint8_t((code / 16) * 16 + 8), uint8_t(row == 0 ? 255 : 0), 255};
-    }),
-                                                              GL_NEAREST));
+    };
+    const unsigned texture = keepTexture(loadTextureFromBytes(glyphGridTga(paint), GL_NEAREST));
     const unsigned base = buildKeptFont();
     printInOverlay(0, 0, "A", base, texture);
 
     const std::vector<uint8_t> rgb = readRgb(0, 0, 20, 20);
-    const auto pixel = [&rgb](int x, int y) { return Rgba{rgb[(y * 20 + x) * 3], rgb[(y * 20 + x) * 3 + 1], rgb[(y * 20 + x) * 3 + 2], 0}; };
-    const Rgba column1Row4 = {1 * 16 + 8, 4 * 16 + 8, 0, 0};
-    const Rgba column2Row4 = {2 * 16 + 8, 4 * 16 + 8, 0, 0};
-    const Rgba column1Row4Top = {1 * 16 + 8, 4 * 16 + 8, 255, 0};
+    const auto pixel = [&rgb](int x, int y) {
+        const uint8_t* p = &rgb[(y * 20 + x) * 3];
+        return Rgba{p[0], p[1], p[2], 0};
+    };
     for (int y = 0; y < 16; ++y) {
         for (int x = 0; x < 16; ++x) {
             SCOPED_TRACE("pixel (" + std::to_string(x) + ", " + std::to_string(y) + ")");
-            // The right edge at 0.068 puts the last pixel column 0.86 texels into the next cell.
-            const bool nextCell = x == 15;
-            const Rgba expected = nextCell ? Rgba{column2Row4[0], column2Row4[1], uint8_t(y == 15 ? 255 : 0), 0}
-                                  : y == 15 ? column1Row4Top
-                                            : column1Row4;
+            // The right edge at 0.068 puts the last pixel column 0.86 texels into the next cell, column 2.
+            const int column = x == 15 ? 2 : 1;
+            const Rgba expected = {uint8_t(column * 16 + 8), 4 * 16 + 8, uint8_t(y == 15 ? 255 : 0), 0};
             EXPECT_EQ(pixel(x, y), expected);
         }
     }
@@ -365,7 +370,8 @@ TEST_F(TextGl, BytesFrom128DrawNothingAndDoNotAdvance)
 {
     const unsigned texture = keepTexture(
         loadTextureFromBytes(glyphGridTga([](int, int, int) { return Rgba{255, 255, 255, 255}; }), GL_NEAREST));
-    // Lists below the font, as in the viewer, where nothing is compiled before it: signed bytes land on these.
+    // Signed bytes from 128 name the 128 lists below the base. In the viewer none exist there; here empty ones
+    // stand in, so that lists other tests compiled earlier cannot answer.
     const GLuint below = glGenLists(128);
     lists.emplace_back(below, 128);
     const unsigned base = buildKeptFont();

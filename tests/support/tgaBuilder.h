@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-struct TgaBuildSpec {
+struct TgaDescription {
     std::string imageId;          // written after the header; its length goes in byte 0
     uint8_t colourMapType = 0;    // 1 writes a colour map of colourMapLength entries
     uint8_t imageType = 2;        // 2 uncompressed true colour, 1 colour-mapped, 10 run-length true colour
@@ -28,38 +28,38 @@ inline void appendU16le(std::vector<uint8_t>& bytes, uint16_t value)
     bytes.push_back(static_cast<uint8_t>(value >> 8));
 }
 
-inline std::vector<uint8_t> buildTga(const TgaBuildSpec& spec)
+inline std::vector<uint8_t> buildTga(const TgaDescription& tga)
 {
     std::vector<uint8_t> bytes;
-    bytes.push_back(static_cast<uint8_t>(spec.imageId.size()));
-    bytes.push_back(spec.colourMapType);
-    bytes.push_back(spec.imageType);
-    // Colour-map specification: first entry index, entry count, bits per entry.
+    bytes.push_back(static_cast<uint8_t>(tga.imageId.size()));
+    bytes.push_back(tga.colourMapType);
+    bytes.push_back(tga.imageType);
+    // Colour-map fields: first entry index, entry count, bits per entry.
     appendU16le(bytes, 0);
-    appendU16le(bytes, spec.colourMapLength);
-    bytes.push_back(spec.colourMapEntryBits);
-    // Image specification: x origin, y origin, width, height, bits per pixel, descriptor.
+    appendU16le(bytes, tga.colourMapLength);
+    bytes.push_back(tga.colourMapEntryBits);
+    // Image fields: x origin, y origin, width, height, bits per pixel, descriptor.
     appendU16le(bytes, 0);
     appendU16le(bytes, 0);
-    appendU16le(bytes, spec.width);
-    appendU16le(bytes, spec.height);
-    bytes.push_back(spec.bitsPerPixel);
-    bytes.push_back(spec.descriptor);
+    appendU16le(bytes, tga.width);
+    appendU16le(bytes, tga.height);
+    bytes.push_back(tga.bitsPerPixel);
+    bytes.push_back(tga.descriptor);
 
-    bytes.insert(bytes.end(), spec.imageId.begin(), spec.imageId.end());
-    if (spec.colourMapType != 0) {
-        bytes.insert(bytes.end(), size_t{spec.colourMapLength} * ((spec.colourMapEntryBits + 7) / 8), uint8_t{0x7f});
+    bytes.insert(bytes.end(), tga.imageId.begin(), tga.imageId.end());
+    if (tga.colourMapType != 0) {
+        bytes.insert(bytes.end(), size_t{tga.colourMapLength} * ((tga.colourMapEntryBits + 7) / 8), uint8_t{0x7f});
     }
 
-    std::vector<uint8_t> pixels = spec.pixels;
+    std::vector<uint8_t> pixels = tga.pixels;
     if (pixels.empty()) {
-        pixels.assign(size_t{spec.width} * spec.height * ((spec.bitsPerPixel + 7) / 8), uint8_t{0});
+        pixels.assign(size_t{tga.width} * tga.height * ((tga.bitsPerPixel + 7) / 8), uint8_t{0});
     }
-    if (spec.pixelBytesKept < pixels.size()) {
-        pixels.resize(spec.pixelBytesKept);
+    if (tga.pixelBytesKept < pixels.size()) {
+        pixels.resize(tga.pixelBytesKept);
     }
     bytes.insert(bytes.end(), pixels.begin(), pixels.end());
-    bytes.insert(bytes.end(), spec.trailer.begin(), spec.trailer.end());
+    bytes.insert(bytes.end(), tga.trailer.begin(), tga.trailer.end());
     return bytes;
 }
 

@@ -53,13 +53,13 @@ std::vector<uint8_t> firstBytes(std::vector<uint8_t> bytes, size_t count)
     return bytes;
 }
 
-TgaBuildSpec sized(uint16_t width, uint16_t height, uint8_t bits = 32)
+TgaDescription sized(uint16_t width, uint16_t height, uint8_t bits = 32)
 {
-    TgaBuildSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.bitsPerPixel = bits;
-    return spec;
+    TgaDescription tga;
+    tga.width = width;
+    tga.height = height;
+    tga.bitsPerPixel = bits;
+    return tga;
 }
 
 const std::string tgaFixtures = std::string(BREVANT_FIXTURES) + "/fixtures/tga/";
@@ -68,35 +68,35 @@ const std::string tgaFixtures = std::string(BREVANT_FIXTURES) + "/fixtures/tga/"
 
 TEST(TgaDecode, RefusesEachFaultWithItsTextInCheckOrder)
 {
-    TgaBuildSpec withId;
+    TgaDescription withId;
     withId.imageId = "brevant";
 
-    TgaBuildSpec withIdAndMap = withId;
+    TgaDescription withIdAndMap = withId;
     withIdAndMap.colourMapType = 1;
     withIdAndMap.colourMapLength = 4;
 
-    TgaBuildSpec mapOnTrueColour;
+    TgaDescription mapOnTrueColour;
     mapOnTrueColour.colourMapType = 1;
     mapOnTrueColour.colourMapLength = 4;
 
-    TgaBuildSpec colourMapped = mapOnTrueColour;
+    TgaDescription colourMapped = mapOnTrueColour;
     colourMapped.imageType = 1;
     colourMapped.bitsPerPixel = 8;
 
-    TgaBuildSpec runLength;
+    TgaDescription runLength;
     runLength.imageType = 10;
 
-    TgaBuildSpec grey;
+    TgaDescription grey;
     grey.imageType = 3;
     grey.bitsPerPixel = 8;
 
-    TgaBuildSpec mappedWithBadSize = colourMapped;
+    TgaDescription mappedWithBadSize = colourMapped;
     mappedWithBadSize.width = 100;
 
-    TgaBuildSpec onePixelShort = sized(4, 4);
+    TgaDescription onePixelShort = sized(4, 4);
     onePixelShort.pixelBytesKept = 4 * 4 * 4 - 1;
 
-    TgaBuildSpec halfThePixels = sized(8, 8);
+    TgaDescription halfThePixels = sized(8, 8);
     halfThePixels.pixelBytesKept = 8 * 8 * 2;
 
     struct Case {
@@ -181,16 +181,16 @@ TEST(TgaDecode, AcceptsPowerOfTwoSidesIncludingUnequalOnes)
 
 TEST(TgaDecode, SwapsBlueAndRedKeepsStoredRowOrderAndReadsNothingAfterThePixels)
 {
-    TgaBuildSpec spec = sized(2, 2);
-    spec.pixels = {10, 20, 30, 40, 1, 2, 3, 4,  // first stored row
+    TgaDescription tga = sized(2, 2);
+    tga.pixels = {10, 20, 30, 40, 1, 2, 3, 4,  // first stored row
                    50, 60, 70, 80, 255, 0, 128, 7};
-    spec.trailer = {'T', 'R', 'U', 'E', 'V', 'I', 'S', 'I', 'O', 'N', '-', 'X', 'F', 'I', 'L', 'E', '.', 0};
+    tga.trailer = {'T', 'R', 'U', 'E', 'V', 'I', 'S', 'I', 'O', 'N', '-', 'X', 'F', 'I', 'L', 'E', '.', 0};
     const std::vector<uint8_t> expected = {30, 20, 10, 40, 3, 2, 1, 4, 70, 60, 50, 80, 128, 0, 255, 7};
 
     for (const uint8_t descriptor : {uint8_t{0x08}, uint8_t{0x28}, uint8_t{0x00}}) {
         SCOPED_TRACE("descriptor " + std::to_string(descriptor));
-        spec.descriptor = descriptor;
-        const Decoded decoded = decodeBytes(buildTga(spec));
+        tga.descriptor = descriptor;
+        const Decoded decoded = decodeBytes(buildTga(tga));
         ASSERT_EQ(decoded.fault, TgaFault::none);
         EXPECT_EQ(std::vector<uint8_t>(decoded.image.pixels.get(), decoded.image.pixels.get() + 16), expected);
         EXPECT_EQ(decoded.endPosition, 18 + 16);
