@@ -1,11 +1,14 @@
 # The commands a newcomer types: `make run` builds and opens the viewer, `make test` builds and runs every test.
 # Both install what is missing first (as root, from Debian's archive).
 BUILD ?= build
-WIN_BUILD ?= build-win
+# Each host build gets its own Windows build beside it: build -> build-win.
+WIN_BUILD ?= $(BUILD)-win
 SAN_BUILD ?= build-asan
+# The benchmarks build apart, always optimised as shipped, so no test or debug setting skews them.
+BENCH_BUILD ?= $(BUILD)-bench
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test windows sanitized fuzz clean
+.PHONY: all deps build run test windows sanitized fuzz bench clean
 
 all: build
 
@@ -38,8 +41,15 @@ fuzz: build
 	scripts/install-deps.sh fuzz
 	scripts/fuzz.sh
 
+# Loading, the frame loop, start-up and memory against their floors, as one table (a few minutes; not part of test).
+bench: deps
+	scripts/install-deps.sh bench
+	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVANT_BENCH=ON -DBREVANT_TESTS=OFF
+	cmake --build $(BENCH_BUILD) --target bench_programs
+	python3 bench/run.py --build $(BENCH_BUILD)
+
 test: build windows sanitized
 	BREVANT_WINDOWS_BUILD_DIR=$(abspath $(WIN_BUILD)) BREVANT_SANITIZED_BUILD_DIR=$(abspath $(SAN_BUILD)) ctest --test-dir $(BUILD) --output-on-failure -j2
 
 clean:
-	rm -rf $(BUILD) $(WIN_BUILD) $(SAN_BUILD) build-fuzz
+	rm -rf $(BUILD) $(WIN_BUILD) $(SAN_BUILD) $(BENCH_BUILD) build-fuzz

@@ -4,6 +4,10 @@ enable_language(RC)
 
 set(BREVANT_HOST_BUILD_DIR "${CMAKE_SOURCE_DIR}/build" CACHE PATH
   "Host build folder whose generators wrote brevant.ico, tris.md2 and font.tga")
+if(NOT EXISTS ${BREVANT_HOST_BUILD_DIR}/CMakeCache.txt)
+  message(FATAL_ERROR "No host build in ${BREVANT_HOST_BUILD_DIR}: the generators of the icon and the assets run "
+    "there. `make windows` makes one first; or set BREVANT_HOST_BUILD_DIR.")
+endif()
 
 # Copies beside the executable, so it runs from its own folder as the Linux viewer does from its.
 set(brevant_windows_files)

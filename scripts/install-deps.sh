@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs, from Debian's archive, whatever the build and the tests need and this machine lacks.
-# Usage: install-deps.sh [linux|windows|fuzz|memcheck|all]   (default: linux). Needs root when anything is missing.
+# Usage: install-deps.sh [linux|windows|fuzz|memcheck|bench|all]   (default: linux). Needs root when anything is missing.
 set -euo pipefail
 
 linux_packages=(
@@ -13,6 +13,7 @@ windows_packages=(g++-mingw-w64-x86-64-win32)
 windows_norecommends=(wine wine64)
 fuzz_packages=(clang libclang-rt-14-dev)
 memcheck_packages=(valgrind)
+bench_packages=(libbenchmark-dev libassimp-dev time)
 
 want=("${linux_packages[@]}")
 norecommends=()
@@ -21,8 +22,9 @@ case "${1:-linux}" in
   windows) want=("${windows_packages[@]}"); norecommends=("${windows_norecommends[@]}") ;;
   fuzz) want=("${fuzz_packages[@]}") ;;
   memcheck) want=("${memcheck_packages[@]}") ;;
+  bench) want=("${bench_packages[@]}") ;;
   all) want+=("${windows_packages[@]}"); norecommends=("${windows_norecommends[@]}") ;;
-  *) echo "usage: $0 [linux|windows|fuzz|memcheck|all]" >&2; exit 2 ;;
+  *) echo "usage: $0 [linux|windows|fuzz|memcheck|bench|all]" >&2; exit 2 ;;
 esac
 
 missing() {

@@ -181,6 +181,13 @@ EventTaken takeEvent(int* exitCode)
         }
         break;
     }
+    case SDL_KEYUP: {
+        ControlKey key;
+        if (controlKeyFromKeycode(event.key.keysym.sym, &key)) {
+            latchKeyRelease(shell.latch, key);
+        }
+        break;
+    }
     default:
         break;
     }

@@ -10,13 +10,18 @@ RECT windowRect = {};
 HWND window = nullptr;
 HDC deviceContext = nullptr;
 HGLRC renderContext = nullptr;
+
+namespace {
+
 MSG message = {};
 
-inline constexpr int iconResource = 101;
-inline constexpr DWORD windowStyle = WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_SYSMENU;
-inline constexpr DWORD windowExStyle = WS_EX_APPWINDOW | WS_EX_WINDOWEDGE;
+constexpr int iconResource = 101;
+constexpr DWORD windowStyle = WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_SYSMENU;
+constexpr DWORD windowExStyle = WS_EX_APPWINDOW | WS_EX_WINDOWEDGE;
 // An overlapped window with a system menu always gets a caption, so the frame is sized with it counted.
-inline constexpr DWORD framedStyle = windowStyle | WS_CAPTION;
+constexpr DWORD framedStyle = windowStyle | WS_CAPTION;
+
+}  // namespace
 
 LRESULT CALLBACK windowProc(HWND windowHandle, UINT messageId, WPARAM wParam, LPARAM lParam)
 {
@@ -64,6 +69,8 @@ void releaseRenderContext()
     ReleaseDC(window, deviceContext);
 }
 
+namespace {
+
 EventTaken takeMessage(int* exitCode)
 {
     if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -82,6 +89,8 @@ void presentFrame()
 {
     SwapBuffers(deviceContext);
 }
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {

@@ -21,6 +21,31 @@ TEST(KeyLatch, ATapBetweenPollsCountsOnceAndAHeldKeyCountsEveryPoll)
     EXPECT_FALSE(pollLatchedKey(latch, ControlKey::z, false));
 }
 
+TEST(KeyLatch, APressThePollSawBeforeItsEventCountsOnce)
+{
+    KeyLatch latch;
+    EXPECT_TRUE(pollLatchedKey(latch, ControlKey::left, true)) << "the global state shows the key down";
+    latchKeyPress(latch, ControlKey::left);  // that press's event, taken after the poll
+    latchKeyRelease(latch, ControlKey::left);
+    EXPECT_FALSE(pollLatchedKey(latch, ControlKey::left, false)) << "the same press counted twice";
+
+    // A second tap after the release is a new press, even though no poll saw it.
+    EXPECT_TRUE(pollLatchedKey(latch, ControlKey::left, true));
+    latchKeyRelease(latch, ControlKey::left);
+    latchKeyPress(latch, ControlKey::left);
+    latchKeyRelease(latch, ControlKey::left);
+    EXPECT_TRUE(pollLatchedKey(latch, ControlKey::left, false));
+}
+
+TEST(KeyLatch, AReleaseMissedWhileAnotherWindowHadTheFocusDoesNotSwallowTheNextTap)
+{
+    KeyLatch latch;
+    EXPECT_TRUE(pollLatchedKey(latch, ControlKey::a, true));  // held while another window had the focus
+    EXPECT_FALSE(pollLatchedKey(latch, ControlKey::a, false));  // released there: no key-up event came
+    latchKeyPress(latch, ControlKey::a);
+    EXPECT_TRUE(pollLatchedKey(latch, ControlKey::a, false)) << "a tap between polls was lost";
+}
+
 TEST(KeyLatch, KeysLatchIndependently)
 {
     KeyLatch latch;

@@ -1,0 +1,381 @@
+#!/usr/bin/env python3
+"""End-to-end runs of the Windows build, brevant.exe, under Wine on a private Xvfb: its window and client area,
+its picture and icon against the Linux build's after the same keys, quitting, and the font notice.
+
+brevant.exe is taken from BREVANT_WINDOWS_BUILD_DIR (what `make test` sets), else from the host build folder's
+Windows twin (build -> build-win); without it the tests are skipped unless that variable names the folder. Wine
+runs in a prefix inside that folder, made on first use and kept, with one persistent wineserver for the whole
+module, which holds a lock on the prefix so that two runs never share it.
+"""
+import ctypes
+import fcntl
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+
+import viewer
+
+WINDOWS_BUILD = os.environ.get("BREVANT_WINDOWS_BUILD_DIR") or os.path.normpath(viewer.build_dir()) + "-win"
+EXE = os.path.join(WINDOWS_BUILD, "brevant.exe")
+PREFIX = os.path.join(WINDOWS_BUILD, "wineprefix")
+
+# Framed: about 60 zoom steps back brings the default figure whole into view; the turns then show its side.
+KEY_TAPS = (("z", 60), ("Right", 20), ("Up", 10))
+# How long a tap's step may take to show; a loaded machine can stall a viewer for seconds.
+TAP_TIMEOUT = 15
+# Differences between the two builds' pictures, which share Mesa: a single zoom or turn step moves thousands
+# of pixels, so a few hundred covers rounding without hiding a lost or doubled key press.
+CHANNEL_TOLERANCE = 8
+PIXEL_TOLERANCE = 300
+OVERLAY_ROWS = 20  # the frame-rate readout at the bottom differs from run to run
+
+xvfb = None
+env = None
+wine_log = None
+prefix_lock = None
+
+
+def wine(*args, timeout):
+    return subprocess.run(["wine", *args], env=env, stdin=subprocess.DEVNULL, stdout=wine_log,
+                          stderr=wine_log, timeout=timeout)
+
+
+def wineserver(*args, timeout=60):
+    # Output to a file: a pipe would stay open in Wine's background services.
+    return subprocess.run(["wineserver", *args], env=env, stdin=subprocess.DEVNULL, stdout=wine_log,
+                          stderr=wine_log, timeout=timeout)
+
+
+def lock_prefix(timeout):
+    """Waits for the prefix to be free: another run's wineserver -k would end this run's viewers."""
+    global prefix_lock
+    prefix_lock = open(PREFIX + ".lock", "w")
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            fcntl.flock(prefix_lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return
+        except BlockingIOError:
+            if time.monotonic() >= deadline:
+                raise RuntimeError("the Wine prefix %s stayed in use for %d s" % (PREFIX, timeout))
+            time.sleep(0.5)
+
+
+def setUpModule():
+    global xvfb, env, wine_log
+    required = "BREVANT_WINDOWS_BUILD_DIR" in os.environ
+    for missing, what in ((not os.path.exists(EXE), EXE), (shutil.which("wine") is None, "wine")):
+        if missing:
+            message = "%s is missing (make windows builds it; scripts/install-deps.sh windows installs Wine)" % what
+            if required:
+                raise RuntimeError(message)
+            raise unittest.SkipTest(message)
+    try:
+        lock_prefix(timeout=300)
+        wine_log = open(os.path.join(WINDOWS_BUILD, "wine-test.log"), "w")
+        xvfb = viewer.Xvfb()
+        xvfb.__enter__()
+        env = xvfb.environment()
+        env.update(WINEPREFIX=PREFIX, WINEDEBUG="-all", LANG="C", LC_ALL="C",
+                   # No Mono or Gecko installer prompts while the prefix is made.
+                   WINEDLLOVERRIDES="mscoree,mshtml=")
+        wineserver("-k")  # one left over from an interrupted run would hold the prefix on a dead display
+        wineserver("-p")
+        # Without a window manager, unmanaged windows take the focus, draw their own caption and close at once.
+        result = wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f",
+                      timeout=180)
+        if result.returncode != 0:
+            raise RuntimeError("wine reg add failed with %d; see %s" % (result.returncode, wine_log.name))
+    except BaseException:
+        tearDownModule()
+        raise
+
+
+def tearDownModule():
+    global xvfb
+    try:
+        if env is not None:
+            wineserver("-k")
+    finally:
+        if xvfb is not None:
+            xvfb.__exit__(None, None, None)
+            xvfb = None
+        if wine_log is not None:
+            wine_log.close()
+        if prefix_lock is not None:
+            prefix_lock.close()  # releases the lock
+
+
+def start_exe(run_dir):
+    return subprocess.Popen(["wine", EXE], cwd=run_dir, env=env, stdin=subprocess.DEVNULL, stdout=wine_log,
+                            stderr=wine_log, start_new_session=True)
+
+
+def start_linux(run_dir):
+    return subprocess.Popen(viewer.viewer_command(), cwd=run_dir, env=env, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+
+
+def client_window(wid, timeout=20):
+    """Wine draws GL into a child X window covering the client area: (its id, width, height), or None."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        listing = subprocess.run(["xwininfo", "-children", "-id", str(wid)], env=env, capture_output=True,
+                                 text=True, timeout=10).stdout
+        for line in listing.splitlines():
+            fields = line.split()
+            if fields and fields[0].startswith("0x"):
+                size = next(f for f in fields if "x" in f and "+" in f).split("+")[0]
+                width, height = (int(v) for v in size.split("x"))
+                return int(fields[0], 16), width, height
+        time.sleep(0.1)
+    return None
+
+
+def focus(wid):
+    subprocess.run(["xdotool", "windowfocus", "--sync", str(wid)], env=env, capture_output=True, timeout=10)
+
+
+class _XImage(ctypes.Structure):
+    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
+                ("format", ctypes.c_int), ("data", ctypes.c_void_p), ("byte_order", ctypes.c_int),
+                ("bitmap_unit", ctypes.c_int), ("bitmap_bit_order", ctypes.c_int), ("bitmap_pad", ctypes.c_int),
+                ("depth", ctypes.c_int), ("bytes_per_line", ctypes.c_int), ("bits_per_pixel", ctypes.c_int)]
+
+
+_X_ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+
+
+class KeyTapper:
+    """Taps keys through XTEST and waits for the viewer to take each tap before the next one.
+
+    Press and release go out in one batch, so no poll can see the key down between them (xdotool waits for
+    the server after each half). A tap counts once per poll, so two taps landing between the same two polls
+    would count as one: when watching, each tap waits until the picture shows its step, which with the model
+    in view every zoom or turn step does. That holds however slowly a loaded machine draws."""
+
+    def __init__(self, window):
+        self.window = window
+        self.xlib = ctypes.CDLL("libX11.so.6")
+        self.xtest = ctypes.CDLL("libXtst.so.6")
+        xlib = self.xlib
+        xlib.XOpenDisplay.restype = ctypes.c_void_p
+        xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        xlib.XSetErrorHandler.argtypes = [_X_ERROR_HANDLER]
+        xlib.XStringToKeysym.restype = ctypes.c_ulong
+        xlib.XStringToKeysym.argtypes = [ctypes.c_char_p]
+        xlib.XKeysymToKeycode.restype = ctypes.c_ubyte
+        xlib.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        xlib.XGetImage.restype = ctypes.POINTER(_XImage)
+        xlib.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_uint,
+                                   ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+        xlib.XDestroyImage.argtypes = [ctypes.POINTER(_XImage)]
+        xlib.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.xtest.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+        # Xlib's default handler would end this process when the window has gone; a failed grab returns None.
+        self.ignore_errors = _X_ERROR_HANDLER(lambda display, event: 0)
+        xlib.XSetErrorHandler(self.ignore_errors)
+        self.display = xlib.XOpenDisplay(env["DISPLAY"].encode())
+        if not self.display:
+            raise RuntimeError("cannot open display " + env["DISPLAY"])
+
+    def close(self):
+        self.xlib.XCloseDisplay(self.display)
+
+    def picture(self):
+        """The window's rows above the frame-rate readout, as raw bytes, or None."""
+        image = self.xlib.XGetImage(self.display, self.window, 0, 0, viewer.WIDTH, viewer.HEIGHT - OVERLAY_ROWS,
+                                    0xFFFFFFFF, 2)  # AllPlanes, ZPixmap
+        if not image:
+            return None
+        try:
+            return ctypes.string_at(image.contents.data, image.contents.bytes_per_line * image.contents.height)
+        finally:
+            self.xlib.XDestroyImage(image)
+
+    def changed_from(self, before):
+        deadline = time.monotonic() + TAP_TIMEOUT
+        while time.monotonic() < deadline:
+            if self.picture() != before:
+                return True
+            time.sleep(0.005)
+        return False
+
+    def tap(self, key, count=1, watch=False):
+        """Taps key count times; when watching, returns how many taps were taken before one changed nothing."""
+        code = self.xlib.XKeysymToKeycode(self.display, self.xlib.XStringToKeysym(key.encode()))
+        for done in range(count):
+            before = self.picture() if watch else None
+            self.xtest.XTestFakeKeyEvent(self.display, code, 1, 0)
+            self.xtest.XTestFakeKeyEvent(self.display, code, 0, 0)
+            self.xlib.XSync(self.display, 0)
+            if watch and not self.changed_from(before):
+                return done
+        return count
+
+
+def tap_keys(window, taps, watch=False):
+    """Taps (key, count) pairs into the focused window; when watching, returns what went wrong, or None."""
+    tapper = KeyTapper(window)
+    try:
+        for key, count in taps:
+            taken = tapper.tap(key, count, watch)
+            if taken < count:
+                return "tap %d of %s changed nothing within %d s" % (taken + 1, key, TAP_TIMEOUT)
+        return None
+    finally:
+        tapper.close()
+
+
+def window_icons(wid):
+    """The window's _NET_WM_ICON as {(width, height): ARGB values}."""
+    output = subprocess.run(["xprop", "-id", str(wid), "-f", "_NET_WM_ICON", "32c", "=$0+", "_NET_WM_ICON"],
+                            env=env, capture_output=True, text=True, timeout=10).stdout
+    _, _, values = output.partition("=")
+    try:
+        numbers = [int(v) for v in values.split(",") if v.strip()]
+    except ValueError:
+        return {}
+    icons = {}
+    while len(numbers) >= 2:
+        width, height = numbers[0], numbers[1]
+        icons[(width, height)] = numbers[2:2 + width * height]
+        numbers = numbers[2 + width * height:]
+    return icons
+
+
+def differing_pixels(first, second, rows):
+    _, _, a = first
+    _, _, b = second
+    return sum(1 for i in range(0, viewer.WIDTH * rows * 3, 3)
+               if max(abs(a[i] - b[i]), abs(a[i + 1] - b[i + 1]), abs(a[i + 2] - b[i + 2])) > CHANNEL_TOLERANCE)
+
+
+def save_picture(img, name):
+    """Keeps a picture beside the log for a failure's post-mortem."""
+    path = os.path.join(WINDOWS_BUILD, "wine-test-%s.rgb" % name)
+    with open(path, "wb") as out:
+        out.write(img[2])
+    return path
+
+
+class WindowsViewerTest(unittest.TestCase):
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.processes = []
+
+    def tearDown(self):
+        for proc in self.processes:
+            viewer.stop(proc)
+        self.tmp.cleanup()
+
+    def run_dir(self, name, **assets):
+        return viewer.make_run_dir(os.path.join(self.tmp.name, name), **assets)
+
+    def launch(self, start, run_dir):
+        """Starts a viewer and waits for its window; returns (process, window, client window)."""
+        proc = start(run_dir)
+        self.processes.append(proc)
+        wid = viewer.find_window(env, "^OpenGL$", timeout=30)
+        self.assertIsNotNone(wid, "no window titled OpenGL appeared")
+        client = wid
+        if start is start_exe:
+            found = client_window(wid)
+            self.assertIsNotNone(found, "Wine made no client window for GL")
+            client = found[0]
+        return proc, wid, client
+
+    def assertExitsWith(self, proc, code, timeout=15):
+        try:
+            self.assertEqual(proc.wait(timeout=timeout), code)
+        except subprocess.TimeoutExpired:
+            self.fail("the viewer did not end within %d s" % timeout)
+
+    def test_window_client_area_and_escape(self):
+        proc, wid, _ = self.launch(start_exe, self.run_dir("escape"))
+        found = client_window(wid)
+        self.assertEqual(found[1:], (viewer.WIDTH, viewer.HEIGHT))
+        self.assertIsNotNone(viewer.wait_for_picture(env, found[0]), "the viewer drew nothing")
+        focus(wid)
+        tap_keys(wid, [("Escape", 1)])
+        self.assertExitsWith(proc, 0)
+        self.assertEqual(viewer.find_windows(env, "^OpenGL$"), [])
+
+    def test_close_request_ends_with_zero(self):
+        proc, wid, client = self.launch(start_exe, self.run_dir("close"))
+        self.assertIsNotNone(viewer.wait_for_picture(env, client), "the viewer drew nothing")
+        viewer.send_close_request(env, wid)
+        self.assertExitsWith(proc, 0)
+
+    def test_picture_and_icon_match_the_linux_build(self):
+        linux = viewer.viewer_command()[0]
+        self.assertTrue(os.path.exists(linux), "the Linux build's viewer is missing: " + linux)
+        run_dir = self.run_dir("compare")
+        seen = {}
+        for name, start in (("linux", start_linux), ("windows", start_exe)):
+            proc, wid, client = self.launch(start, run_dir)
+            self.assertIsNotNone(viewer.wait_for_picture(env, client), "%s drew nothing" % name)
+            focus(wid)
+            time.sleep(0.2)
+            at_start = viewer.grab(env, client)
+            self.assertEqual(at_start[:2], (viewer.WIDTH, viewer.HEIGHT), "%s's client area" % name)
+            self.assertIsNone(tap_keys(client, KEY_TAPS, watch=True), name)
+            time.sleep(0.5)
+            seen[name] = (at_start, viewer.grab(env, client), window_icons(wid))
+            tap_keys(wid, [("Escape", 1)])
+            self.assertExitsWith(proc, 0)
+
+        rows = viewer.HEIGHT - OVERLAY_ROWS
+        linux_start, linux_moved, linux_icons = seen["linux"]
+        windows_start, windows_moved, windows_icons = seen["windows"]
+        self.assertGreater(differing_pixels(windows_start, windows_moved, rows), 20 * PIXEL_TOLERANCE,
+                           "the keys did not move the model")
+        for label, first, second in (("at start", linux_start, windows_start),
+                                     ("after the keys", linux_moved, windows_moved)):
+            differing = differing_pixels(first, second, rows)
+            if differing > PIXEL_TOLERANCE:
+                kept = (save_picture(first, "linux"), save_picture(second, "windows"))
+                self.fail("%s, %d pixels differ between the builds (640x480 RGB kept in %s and %s)"
+                          % (label, differing, *kept))
+
+        icon = windows_icons.get((32, 32))
+        self.assertIsNotNone(icon, "the Windows window has no 32 x 32 icon")
+        self.assertEqual(icon, linux_icons.get((32, 32)), "the icon resource differs from the Linux icon")
+
+    def test_missing_font_shows_the_notice_then_draws(self):
+        proc, wid, client = self.launch(start_exe, self.run_dir("nofont", font=None))
+        box = viewer.find_window(env, "^" + viewer.NOTICE_CAPTION + "$", timeout=20)
+        self.assertIsNotNone(box, "no notice titled TGA: ERROR appeared")
+        # The box is modal: start-up waits in it, so no frame has been drawn yet.
+        time.sleep(0.5)
+        self.assertNotEqual(viewer.pixel(viewer.grab(env, client), 6, 34), (255, 0, 0),
+                            "the viewer drew before the notice was dismissed")
+        focus(box)
+        tap_keys(box, [("Return", 1)])
+        deadline = time.monotonic() + 10
+        while viewer.find_windows(env, "^" + viewer.NOTICE_CAPTION + "$") and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.assertEqual(viewer.find_windows(env, "^" + viewer.NOTICE_CAPTION + "$"), [],
+                         "Return did not dismiss the notice")
+        # With no font texture every glyph of the title is a solid quad in the title's red, 26 to 42 pixels
+        # below the top edge.
+        deadline = time.monotonic() + 20
+        title = None
+        while time.monotonic() < deadline:
+            title = viewer.pixel(viewer.grab(env, client), 6, 34)
+            if title == (255, 0, 0):
+                break
+            time.sleep(0.1)
+        self.assertEqual(title, (255, 0, 0), "the viewer did not draw after the notice")
+        focus(wid)
+        tap_keys(wid, [("Escape", 1)])
+        self.assertExitsWith(proc, 0)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
