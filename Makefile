@@ -8,7 +8,7 @@ SAN_BUILD ?= build-asan
 BENCH_BUILD ?= $(BUILD)-bench
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test windows sanitized fuzz bench clean
+.PHONY: all deps build run test windows sanitized fuzz memcheck bench clean
 
 all: build
 
@@ -40,6 +40,11 @@ sanitized: deps
 fuzz: build
 	scripts/install-deps.sh fuzz
 	scripts/fuzz.sh
+
+# The viewer under valgrind's memcheck for a few hundred frames (several minutes; not part of test).
+memcheck: build
+	scripts/install-deps.sh memcheck
+	python3 tests/e2e/memcheck.py $(BUILD) --frames 300
 
 # Loading, the frame loop, start-up and memory against their floors, as one table (a few minutes; not part of test).
 bench: deps

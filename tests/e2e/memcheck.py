@@ -1,0 +1,99 @@
+#!/usr/bin/env python3
+"""Runs the real viewer under valgrind's memcheck on a private Xvfb for a few hundred frames, with the model in
+view, then quits it with Esc. Passes when memcheck reports no error and no definite leak in the project's own
+code. Errors that belong to Mesa, SDL or the C library are suppressed in tests/sanitizer/valgrind.supp.
+
+Usage: memcheck.py BUILD_DIR [--frames N] [--model PATH] [--font PATH]
+Frames are counted from the frame-rate readout, which changes every 21 frames: the count is a lower bound."""
+import argparse
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+
+import viewer
+from viewer import Xvfb
+
+SOURCE_DIR = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+OWN_SOURCES = re.compile(r"\((?:app|scene|model|text)/[A-Za-z0-9_/]+\.cpp:\d+\)|\((?:shell|keyLatch|scene|md2\w*|tga\w*|font|glyphs|sdlMain)\.cpp:\d+\)")
+FRAMES_PER_READOUT = 21
+
+
+def readout(img):
+    """The bottom-left rows where the frame-rate readout is drawn, as bytes to compare."""
+    width, height, data = img
+    rows = []
+    for y in range(height - 16, height):
+        start = (y * width) * 3
+        rows.append(data[start:start + 120 * 3])
+    return b"".join(rows)
+
+
+def main(argv):
+    parser = argparse.ArgumentParser()
+    parser.add_argument("build")
+    parser.add_argument("--frames", type=int, default=300)
+    parser.add_argument("--model", default=None)
+    parser.add_argument("--font", default=None)
+    parser.add_argument("--timeout", type=float, default=900)
+    args = parser.parse_args(argv)
+    build = os.path.abspath(args.build)
+    os.environ["BREVANT_BUILD_DIR"] = build
+    log = os.path.join(build, "memcheck.log")
+    deadline = time.monotonic() + args.timeout
+
+    with Xvfb() as server, tempfile.TemporaryDirectory() as tmp:
+        env = server.environment()
+        folder = viewer.make_run_dir(tmp, model=args.model or viewer.DEFAULT, font=args.font or viewer.DEFAULT)
+        command = ["valgrind", "--tool=memcheck", "--error-exitcode=99", "--leak-check=full",
+                   "--show-leak-kinds=definite", "--errors-for-leak-kinds=none", "--num-callers=30",
+                   "--suppressions=" + os.path.join(SOURCE_DIR, "tests", "sanitizer", "valgrind.supp"),
+                   "--log-file=" + log, os.path.join(build, "brevant")]
+        proc = viewer.start_viewer(command, cwd=folder, env=env)
+        frames = 0
+        try:
+            wid = viewer.find_window(env, "^OpenGL$", timeout=max(1, deadline - time.monotonic()))
+            if wid is None:
+                print("memcheck: the viewer's window did not appear", file=sys.stderr)
+                return 1
+            if viewer.wait_for_picture(env, wid, timeout=max(1, deadline - time.monotonic())) is None:
+                print("memcheck: the viewer drew nothing", file=sys.stderr)
+                return 1
+            viewer.frame_model(env, wid, timeout=max(1, min(300, deadline - time.monotonic())))
+            last = readout(viewer.grab(env, wid))
+            while frames < args.frames and time.monotonic() < deadline:
+                time.sleep(0.5)
+                current = readout(viewer.grab(env, wid))
+                if current != last:
+                    frames += FRAMES_PER_READOUT
+                    last = current
+            viewer.press_key(env, wid, "Escape")
+            try:
+                proc.wait(timeout=max(30, deadline - time.monotonic()))
+            except subprocess.TimeoutExpired:
+                print("memcheck: Esc did not end the viewer", file=sys.stderr)
+                return 1
+        finally:
+            code = viewer.stop(proc)
+
+    with open(log, errors="replace") as handle:
+        text = handle.read()
+    summary = re.findall(r"ERROR SUMMARY: (\d+) errors", text)
+    own_leaks = [block for block in text.split("\n==") if "definitely lost" in block and OWN_SOURCES.search(block)]
+    print("memcheck: at least %d frames drawn; exit code %s; %s; log %s"
+          % (frames, code, summary[-1] + " errors" if summary else "no summary", log))
+    if frames < args.frames:
+        print("memcheck: only %d of %d frames before the time ran out" % (frames, args.frames), file=sys.stderr)
+        return 1
+    if code != 0 or not summary or summary[-1] != "0" or own_leaks:
+        for block in own_leaks:
+            print("==" + block, file=sys.stderr)
+        print("memcheck: errors reported; see %s" % log, file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
