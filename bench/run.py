@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Runs every benchmark in one go and prints one table of ratios measured in this run.
 
-Usage: bench/run.py [--build DIR] [--rounds N] [--markdown FILE]
+Usage: bench/run.py [--build DIR] [--rounds N] [--load-repetitions N]
 
 Loading: bench/loadBench.cpp (Google Benchmark) times the viewer's model start-up, reading the file whole
-(the floor) and assimp's importer, interleaved at random, and the table takes medians over repetitions.
+(the floor) and assimp's importer, interleaved at random; the table takes the median CPU time over the
+repetitions (CPU time, since other work on a shared machine stretches wall time and not CPU time).
 Frame loop, start-up and memory: the benchmark viewer (brevant_bench, brevant built to present a fixed
 number of frames) and empty_loop (the same window, only clear and swap) take turns, round after round,
 under one private Xvfb with Mesa's llvmpipe and vblank_mode=0. Each ratio is the median of the rounds'
@@ -60,7 +61,7 @@ def load_figures(build, repetitions):
                         "--benchmark_enable_random_interleaving=true",
                         "--benchmark_min_time=0.05",
                         f"--benchmark_out={out.name}", "--benchmark_out_format=json"],
-                       check=True, stdout=subprocess.DEVNULL, timeout=240)
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=240)
         report = json.load(out)
     times = {}
     for entry in report["benchmarks"]:
@@ -168,7 +169,6 @@ def main():
     parser.add_argument("--build", default=os.path.join(SOURCE_DIR, "build"))
     parser.add_argument("--rounds", type=int, default=9, help="rounds of the whole-process runs")
     parser.add_argument("--load-repetitions", type=int, default=9)
-    parser.add_argument("--markdown", help="also write the machine and the table to this file")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
 
@@ -179,9 +179,6 @@ def main():
     print(f"Machine: {about['nproc']} x {about['cpu']}, {about['renderer']}, {about['mesa']}, "
           f"Linux {about['kernel']}; {about['date']}; load average at the end {about['load']}")
     print(result)
-    if args.markdown:
-        with open(args.markdown, "w") as out:
-            out.write(json.dumps(about, indent=2) + "\n\n" + result + "\n")
     return 0
 
 

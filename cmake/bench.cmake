@@ -8,7 +8,7 @@ endif()
 find_package(benchmark REQUIRED)
 find_package(assimp REQUIRED)
 find_package(SDL2 REQUIRED)
-set(BREVANT_BENCH_FRAMES 600 CACHE STRING "Frames the benchmark viewer and the empty loop present before they quit")
+set(BREVANT_BENCH_FRAMES 1000 CACHE STRING "Frames the benchmark viewer and the empty loop present before they quit")
 set(BREVANT_BENCH_FIXTURES "${CMAKE_SOURCE_DIR}/../shared" CACHE PATH "Reference data holding fixtures/md2/dolphin.md2")
 
 # Nothing here is part of `all`: `make build` and `make test` never compile or run a benchmark.
