@@ -25,6 +25,9 @@ struct SdlShell {
     // Set when the window lives on X11: keys are then read from the server's global keyboard state.
     Display* x11Display = nullptr;
     KeyCode x11KeyCodes[controlKeyCount] = {};
+    // The server's keyboard as it was when the event queue was last found empty, that is, just before the
+    // frame that polls it: one round trip to the server per frame rather than one per key.
+    char x11Keymap[32] = {};
     SDL_Scancode scancodes[controlKeyCount] = {};
     KeyLatch latch;
 };
@@ -159,6 +162,9 @@ EventTaken takeEvent(int* exitCode)
 {
     SDL_Event event;
     if (SDL_PollEvent(&event) == 0) {
+        if (shell.x11Display != nullptr) {
+            XQueryKeymap(shell.x11Display, shell.x11Keymap);
+        }
         return EventTaken::none;
     }
     switch (event.type) {
@@ -207,10 +213,8 @@ bool pollControlKey(ControlKey key)
     bool downNow = false;
     if (shell.x11Display != nullptr) {
         // The server's keyboard, not this window's events, so the keys act whichever window has the focus.
-        char keys[32] = {};
-        XQueryKeymap(shell.x11Display, keys);
         const KeyCode code = shell.x11KeyCodes[index];
-        downNow = code != 0 && (keys[code / 8] & (1 << (code % 8))) != 0;
+        downNow = code != 0 && (shell.x11Keymap[code / 8] & (1 << (code % 8))) != 0;
     } else {
         const Uint8* state = SDL_GetKeyboardState(nullptr);
         downNow = shell.scancodes[index] != SDL_SCANCODE_UNKNOWN && state[shell.scancodes[index]] != 0;
