@@ -58,15 +58,15 @@ int main(int argc, char** argv)
     ok = save(md2 + "/no_triangles.md2", buildMd2(empty)) && ok;
 
     for (const auto& [width, height] : {std::pair{2, 2}, std::pair{4, 2}, std::pair{8, 8}}) {
-        TgaBuildSpec spec;
-        spec.width = static_cast<uint16_t>(width);
-        spec.height = static_cast<uint16_t>(height);
+        TgaDescription image;
+        image.width = static_cast<uint16_t>(width);
+        image.height = static_cast<uint16_t>(height);
         for (int i = 0; i < width * height * 4; ++i) {
-            spec.pixels.push_back(static_cast<uint8_t>(i * 37));
+            image.pixels.push_back(static_cast<uint8_t>(i * 37));
         }
-        ok = save(tga + "/image_" + std::to_string(width) + "x" + std::to_string(height) + ".tga", buildTga(spec)) && ok;
+        ok = save(tga + "/image_" + std::to_string(width) + "x" + std::to_string(height) + ".tga", buildTga(image)) && ok;
     }
-    TgaBuildSpec withId;
+    TgaDescription withId;
     withId.imageId = "id";
     ok = save(tga + "/image_id.tga", buildTga(withId)) && ok;
     return ok ? 0 : 1;
