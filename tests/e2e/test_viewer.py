@@ -84,6 +84,20 @@ class ViewerTest(unittest.TestCase):
                             "holding Left did not change the picture")
             self.assertIsNone(proc.poll())
 
+    def test_a_model_with_fewer_than_31_frames_still_shows(self):
+        flag = os.path.join(os.environ.get("BREVANT_FIXTURES", ""), "fixtures", "md2", "flag.md2")
+        with self.running(model=flag) as (env, proc, wid):
+            self.wait_for_picture(env, wid)
+            shown = None
+            for _ in range(40):
+                viewer.hold_key(env, wid, "z", 0.1)
+                img = viewer.grab(env, wid)
+                if not viewer.region_is_black(img, 0, VIEW_TOP, 640, VIEW_BOTTOM, step=2):
+                    shown = img
+                    break
+            self.assertIsNotNone(shown, "the 10-frame model never showed")
+            self.assertIsNone(proc.poll())
+
     def test_keys_act_whichever_window_has_the_focus(self):
         with self.running() as (env, proc, wid):
             self.wait_for_picture(env, wid)

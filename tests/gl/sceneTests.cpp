@@ -6,6 +6,7 @@
 
 #include "app/glApi.h"
 #include "gl/glHarness.h"
+#include "model/md2.h"
 #include "scene/scene.h"
 
 namespace {
@@ -221,6 +222,20 @@ TEST_F(Scene, RenderFramePollsTheKeysAndClearsTheView)
         ASSERT_EQ(centre[index], 0) << "byte " << index << " of the centre is not black";
     }
     EXPECT_EQ(currentInteger(GL_MODELVIEW_STACK_DEPTH), 1) << "every frame pops what it pushes";
+}
+
+TEST(SceneFrame, IsThirtyOrTheLastFrameOfAShorterModel)
+{
+    struct Case {
+        int32_t frames;
+        int32_t shown;
+    };
+    for (const Case c : {Case{40, 30}, Case{31, 30}, Case{30, 29}, Case{10, 9}, Case{1, 0}}) {
+        Md2Model shorter;
+        shorter.numFrames = c.frames;
+        EXPECT_EQ(sceneFrameIndex(&shorter), c.shown) << c.frames << " frames";
+    }
+    EXPECT_EQ(sceneFrameIndex(nullptr), 30);
 }
 
 }  // namespace
