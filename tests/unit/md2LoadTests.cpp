@@ -289,6 +289,23 @@ TEST(Md2Parse, MalformedFilesGiveNoModel)
     }
 }
 
+// Every frame's normals are recomputed from every triangle at start-up; a file whose frames times
+// triangles would keep that busy for minutes is refused, one step past the bound and not at it.
+TEST(Md2Parse, RefusesModelsWhosePreparationWouldRunForMinutes)
+{
+    for (const auto& [triangles, loads] : {std::pair{4095, true}, std::pair{4096, false}}) {
+        Md2Description d;
+        d.triangles.assign(static_cast<size_t>(triangles), Md2BuildTriangle{});
+        Md2BuildFrame frame;
+        frame.vertices = {Md2BuildVertex{}};
+        d.frames.assign(65536, frame);
+        const std::vector<uint8_t> bytes = buildMd2(d);
+        Md2Model* model = parseMd2Model(bytes.data(), bytes.size());
+        EXPECT_EQ(model != nullptr, loads) << triangles << " triangles in 65536 one-vertex frames";
+        freeMd2Model(model);
+    }
+}
+
 struct FixtureCounts {
     const char* file;
     int32_t frames, vertices, triangles, texCoords, glCommands, frameSize, skinWidth, skinHeight;
