@@ -325,8 +325,11 @@ def wait_for_picture(env, wid, timeout=20):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         dismiss_notices(env)
-        img = grab(env, wid)
-        if not region_is_black(img, 0, 0, WIDTH, HEIGHT, step=2):
+        try:
+            img = grab(env, wid)
+        except RuntimeError:
+            img = None  # found before it was mapped: a slow start (valgrind) shows this
+        if img is not None and not region_is_black(img, 0, 0, WIDTH, HEIGHT, step=2):
             return img
         time.sleep(0.1)
     return None
