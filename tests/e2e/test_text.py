@@ -3,7 +3,6 @@
 readout drawn with the default font, and the notice box an unusable "font.tga" brings up, after which every
 character shows as a solid quad."""
 import ctypes.util
-import signal
 import subprocess
 import sys
 import tempfile
@@ -20,14 +19,6 @@ TITLE_TOP, TITLE_BOTTOM = 26, 42
 TITLE_RIGHT = 6 * 12 + 16  # seven quads, 12 apart, 16 wide
 READOUT_TOP = HEIGHT - 16
 ERROR_FLAG = 0x10  # SDL_MESSAGEBOX_ERROR, what the viewer passes
-
-
-class CaseTimeout(Exception):
-    pass
-
-
-def _on_alarm(signum, frame):
-    raise CaseTimeout("test case ran over %d s" % CASE_TIMEOUT)
 
 
 def is_reddish(rgb):
@@ -76,9 +67,7 @@ def boxes(env):
 
 class TextTest(unittest.TestCase):
     def setUp(self):
-        signal.signal(signal.SIGALRM, _on_alarm)
-        signal.alarm(CASE_TIMEOUT)
-        self.addCleanup(signal.alarm, 0)
+        viewer.limit_case(self, CASE_TIMEOUT)
         self.tmp = tempfile.TemporaryDirectory()
         self.addCleanup(self.tmp.cleanup)
 

@@ -3,7 +3,6 @@
 unusable models, the notice box, and starting with no display."""
 import contextlib
 import os
-import signal
 import subprocess
 import tempfile
 import unittest
@@ -16,19 +15,9 @@ CASE_TIMEOUT = 90  # seconds for one test case, start-up included
 VIEW_TOP, VIEW_BOTTOM = 48, 460
 
 
-class CaseTimeout(Exception):
-    pass
-
-
-def _on_alarm(signum, frame):
-    raise CaseTimeout("test case ran over %d s" % CASE_TIMEOUT)
-
-
 class ViewerTest(unittest.TestCase):
     def setUp(self):
-        signal.signal(signal.SIGALRM, _on_alarm)
-        signal.alarm(CASE_TIMEOUT)
-        self.addCleanup(signal.alarm, 0)
+        viewer.limit_case(self, CASE_TIMEOUT)
         self.tmp = tempfile.TemporaryDirectory()
         self.addCleanup(self.tmp.cleanup)
 

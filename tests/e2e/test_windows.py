@@ -139,16 +139,6 @@ def focus(wid):
     subprocess.run(["xdotool", "windowfocus", "--sync", str(wid)], env=env, capture_output=True, timeout=10)
 
 
-class _XImage(ctypes.Structure):
-    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
-                ("format", ctypes.c_int), ("data", ctypes.c_void_p), ("byte_order", ctypes.c_int),
-                ("bitmap_unit", ctypes.c_int), ("bitmap_bit_order", ctypes.c_int), ("bitmap_pad", ctypes.c_int),
-                ("depth", ctypes.c_int), ("bytes_per_line", ctypes.c_int), ("bits_per_pixel", ctypes.c_int)]
-
-
-_X_ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
-
-
 class KeyTapper:
     """Taps keys through XTEST and waits for the viewer to take each tap before the next one.
 
@@ -159,32 +149,13 @@ class KeyTapper:
 
     def __init__(self, window):
         self.window = window
-        self.xlib = ctypes.CDLL("libX11.so.6")
-        self.xtest = ctypes.CDLL("libXtst.so.6")
-        xlib = self.xlib
-        xlib.XOpenDisplay.restype = ctypes.c_void_p
-        xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        xlib.XSetErrorHandler.argtypes = [_X_ERROR_HANDLER]
-        xlib.XStringToKeysym.restype = ctypes.c_ulong
-        xlib.XStringToKeysym.argtypes = [ctypes.c_char_p]
-        xlib.XKeysymToKeycode.restype = ctypes.c_ubyte
-        xlib.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-        xlib.XGetImage.restype = ctypes.POINTER(_XImage)
-        xlib.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_uint,
-                                   ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
-        xlib.XDestroyImage.argtypes = [ctypes.POINTER(_XImage)]
-        xlib.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-        xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        self.xtest.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
-        # Xlib's default handler would end this process when the window has gone; a failed grab returns None.
-        self.ignore_errors = _X_ERROR_HANDLER(lambda display, event: 0)
-        xlib.XSetErrorHandler(self.ignore_errors)
-        self.display = xlib.XOpenDisplay(env["DISPLAY"].encode())
-        if not self.display:
-            raise RuntimeError("cannot open display " + env["DISPLAY"])
+        # viewer.XDisplay ignores X errors, so a grab of a window that has gone gives None.
+        self.connection = viewer.XDisplay(env)
+        self.xlib, self.xtest = self.connection.x11, self.connection.xtst
+        self.display = self.connection.handle
 
     def close(self):
-        self.xlib.XCloseDisplay(self.display)
+        self.connection.close()
 
     def picture(self):
         """The window's rows above the frame-rate readout, as raw bytes, or None."""

@@ -25,6 +25,19 @@ NOTICE_CAPTION = "TGA: ERROR"
 DEFAULT = object()  # make_run_dir: take the asset the build wrote
 
 
+class CaseTimeout(Exception):
+    pass
+
+
+def limit_case(test, seconds):
+    """Ends the running test case with CaseTimeout after seconds; call it from setUp."""
+    def on_alarm(signum, frame):
+        raise CaseTimeout("test case ran over %d s" % seconds)
+    signal.signal(signal.SIGALRM, on_alarm)
+    signal.alarm(seconds)
+    test.addCleanup(signal.alarm, 0)
+
+
 def build_dir():
     return os.environ.get("BREVANT_BUILD_DIR") or os.path.join(SOURCE_DIR, "build")
 
@@ -206,7 +219,9 @@ def _xlib():
     return _libraries["x11"], _libraries["xtst"]
 
 
-class _Display:
+class XDisplay:
+    """A connection to the X server through libX11 and libXtst, for grabbing pixels and faking keys."""
+
     def __init__(self, env):
         self.x11, self.xtst = _xlib()
         self.handle = self.x11.XOpenDisplay(env["DISPLAY"].encode())
@@ -217,8 +232,13 @@ class _Display:
         return self
 
     def __exit__(self, *exc):
-        self.x11.XCloseDisplay(self.handle)
+        self.close()
         return False
+
+    def close(self):
+        if self.handle:
+            self.x11.XCloseDisplay(self.handle)
+            self.handle = None
 
     def keycode(self, name):
         code = self.x11.XKeysymToKeycode(self.handle, self.x11.XStringToKeysym(name.encode()))
@@ -237,7 +257,7 @@ class _Display:
 
 def grab(env, wid):
     """The window's picture as (width, height, RGB bytes, top row first)."""
-    with _Display(env) as display:
+    with XDisplay(env) as display:
         attributes = _XWindowAttributes()
         if not display.x11.XGetWindowAttributes(display.handle, wid, ctypes.byref(attributes)):
             raise RuntimeError("no window %d" % wid)
@@ -282,14 +302,14 @@ def region_differs(first, second, left, top, right, bottom):
 
 
 def focus(env, wid):
-    with _Display(env) as display:
+    with XDisplay(env) as display:
         display.focus(wid)
 
 
 def hold_key(env, wid, key, seconds):
     """Holds a key down on the server's keyboard (XTEST) for a while, with wid focused first unless None.
     key is an X keysym name: "z", "Left", "Escape"."""
-    with _Display(env) as display:
+    with XDisplay(env) as display:
         if wid is not None:
             display.focus(wid)
         display.key(key, True)
@@ -307,7 +327,7 @@ def send_close_request(env, wid):
     """Asks the window to close the way a window manager does: a WM_DELETE_WINDOW client message.
 
     (Without a window manager, `xdotool windowclose` would destroy the window instead.)"""
-    with _Display(env) as display:
+    with XDisplay(env) as display:
         x11 = display.x11
         event = _XEvent()
         event.xclient.type = 33  # ClientMessage
