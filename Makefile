@@ -36,12 +36,13 @@ sanitized: deps
 	cmake -S . -B $(SAN_BUILD) -G Ninja -DBREVANT_SANITIZE=ON
 	cmake --build $(SAN_BUILD) --target brevant brevant_unit_tests
 
-# Each libFuzzer target for FUZZ_SECONDS (default 120); findings land in tests/fuzz/regressions/.
-fuzz: build
+# Each libFuzzer target for FUZZ_SECONDS (default 120) or FUZZ_RUNS executions; findings land in
+# tests/fuzz/regressions/, which the unit tests replay.
+fuzz: deps
 	scripts/install-deps.sh fuzz
 	scripts/fuzz.sh
 
-# The viewer under valgrind's memcheck for a few hundred frames (several minutes; not part of test).
+# The viewer under valgrind's memcheck for a few hundred frames (a minute or two; not part of test).
 memcheck: build
 	scripts/install-deps.sh memcheck
 	python3 tests/e2e/memcheck.py $(BUILD) --frames 300
