@@ -36,3 +36,79 @@ int64_t readPerformanceFrequency()
     QueryPerformanceFrequency(&frequency);
     return frequency.QuadPart;
 }
+
+std::string utf8FromWide(const std::wstring& text)
+{
+    if (text.empty()) {
+        return std::string();
+    }
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string result(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), length, nullptr,
+                        nullptr);
+    return result;
+}
+
+std::wstring wideFromUtf8(const std::string& text)
+{
+    if (text.empty()) {
+        return std::wstring();
+    }
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring result(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), length);
+    return result;
+}
+
+namespace {
+
+// A program of the Windows subsystem has no console of its own: it writes to the one it was started from, or to
+// the handles it was given (a pipe, a file), and only where neither exists into a message box.
+HANDLE userTextHandle(UserStream stream)
+{
+    static bool attached = false;
+    if (!attached) {
+        attached = true;
+        AttachConsole(ATTACH_PARENT_PROCESS);
+    }
+    const HANDLE handle = GetStdHandle(stream == UserStream::error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
+}  // namespace
+
+void writeUserText(UserStream stream, const char* text)
+{
+    const HANDLE handle = userTextHandle(stream);
+    const std::wstring wide = wideFromUtf8(text);
+    DWORD mode = 0;
+    if (handle != nullptr && GetConsoleMode(handle, &mode)) {
+        DWORD written = 0;
+        WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return;
+    }
+    DWORD written = 0;
+    if (handle != nullptr && WriteFile(handle, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr)) {
+        return;
+    }
+    MessageBoxW(nullptr, wide.c_str(), L"Brevant", MB_OK | (stream == UserStream::error ? MB_ICONERROR : 0));
+}
+
+std::string executableFolder()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return std::string();
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::string() : utf8FromWide(path.substr(0, slash));
+}

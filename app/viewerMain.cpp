@@ -1,0 +1,131 @@
+// Viewer mode before its window: the options, the texts that end the run at once, and the files named on the
+// command line opened and checked, each fault worded as "brevant: PATH: REASON" (exit 1) or a usage fault (exit 2).
+#include "app/viewerMain.h"
+
+#include <cstdio>
+
+#include "app/info.h"
+#include "app/options.h"
+#include "app/platform.h"
+#include "model/skinLookup.h"
+#include "scene/viewerScene.h"
+
+namespace {
+
+void say(const std::string& text)
+{
+    writeUserText(UserStream::output, text.c_str());
+}
+
+ViewerLaunch usageFault(const std::string& message)
+{
+    writeUserText(UserStream::error, ("brevant: " + message + "\n" + usageText()).c_str());
+    return {false, 2};
+}
+
+ViewerLaunch fileFault(const std::string& path, const std::string& reason)
+{
+    writeUserText(UserStream::error, ("brevant: " + path + ": " + reason + "\n").c_str());
+    return {false, 1};
+}
+
+std::string fileNameOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string keyframeText(double keyframe)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", keyframe);
+    return text;
+}
+
+// What --info reports as the skin: the one named, the one the lookup finds, or none.
+std::string skinForInfo(const ViewerOptions& options, const std::string& path, const Md2Model& model)
+{
+    if (options.noSkin) {
+        return "none";
+    }
+    if (!options.skinPath.empty()) {
+        return options.skinPath;
+    }
+    const SkinSearch search = findSkin(path, skinNameAt(model, options.skinIndex));
+    return search.found.empty() ? "none" : search.found;
+}
+
+}  // namespace
+
+ViewerLaunch prepareViewer(const std::vector<std::string>& args)
+{
+    ViewerOptions& options = viewer.options;
+    const OptionsOutcome outcome = parseOptions(args, options);
+    switch (outcome.action) {
+    case OptionsAction::help:
+        say(outcome.message);
+        return {false, 0};
+    case OptionsAction::version:
+        say(outcome.message + "\n");
+        return {false, 0};
+    case OptionsAction::usageFault:
+        return usageFault(outcome.message);
+    case OptionsAction::run:
+    case OptionsAction::info:
+        break;
+    }
+
+    const std::string path = options.modelPath.empty() ? "tris.md2" : options.modelPath;
+    std::string reason;
+    ModelHandle body = openViewerModel(path, &reason);
+    if (!body) {
+        return fileFault(path, reason);
+    }
+    if (outcome.action == OptionsAction::info || options.info) {
+        const std::string skin = skinForInfo(options, path, *body);
+        say(formatModelInfo(path, *body, skin.c_str()));
+        return {false, 0};
+    }
+
+    const int32_t frames = body->numFrames > 0 ? body->numFrames : 0;
+    if (options.hasFrame && (frames == 0 || options.frame > frames - 1)) {
+        const std::string range = frames == 0 ? "it has no keyframes" : "0-" + std::to_string(frames - 1);
+        return usageFault("--frame " + keyframeText(options.frame) + " is outside " + fileNameOf(path) + "'s keyframes (" +
+                          range + ")");
+    }
+    if (!options.animation.empty()) {
+        const std::vector<Md2Animation> animations = findAnimations(*body);
+        std::string names;
+        bool known = false;
+        for (const Md2Animation& animation : animations) {
+            known = known || animation.name == options.animation;
+            if (names.find(" " + animation.name + ",") == std::string::npos) {
+                names += " " + animation.name + ",";
+            }
+        }
+        if (!known) {
+            names = names.empty() ? " none" : names.substr(0, names.size() - 1);
+            return usageFault("no animation \"" + options.animation + "\" in " + fileNameOf(path) +
+                              "; its animations:" + names);
+        }
+    }
+    ModelHandle weapon;
+    if (!options.weaponPath.empty()) {
+        weapon = openViewerModel(options.weaponPath, &reason);
+        if (!weapon) {
+            return fileFault(options.weaponPath, reason);
+        }
+    }
+    if (!options.skinPath.empty()) {
+        if (!readSkinImage(options.skinPath, viewer.chosenSkinImage, &reason)) {
+            return fileFault(options.skinPath, reason);
+        }
+        viewer.chosenSkin = true;
+    }
+
+    viewer.body.model = std::move(body);
+    viewer.body.path = path;
+    viewer.weapon.model = std::move(weapon);
+    viewer.weapon.path = options.weaponPath;
+    return {true, 0};
+}

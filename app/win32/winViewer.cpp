@@ -1,0 +1,232 @@
+// Viewer mode on Windows: the wide command line, a resizable window that accepts dropped files, its messages
+// turned into ViewerEvents, and the shared main loop. Pairs with winMain.cpp, whose context set-up it reuses.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "app/info.h"
+#include "app/shell.h"
+#include "app/viewerMain.h"
+#include "app/win32/winShell.h"
+#include "scene/viewerScene.h"
+
+namespace {
+
+constexpr DWORD viewerStyle = WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+constexpr DWORD viewerExStyle = WS_EX_APPWINDOW | WS_EX_WINDOWEDGE | WS_EX_ACCEPTFILES;
+constexpr wchar_t viewerClassName[] = L"BrevantViewer";
+
+MSG viewerMessage = {};
+
+ViewerKey viewerKeyFromVirtualKey(WPARAM key)
+{
+    switch (key) {
+    case VK_UP:
+        return ViewerKey::up;
+    case VK_DOWN:
+        return ViewerKey::down;
+    case VK_LEFT:
+        return ViewerKey::left;
+    case VK_RIGHT:
+        return ViewerKey::right;
+    case 'A':
+        return ViewerKey::a;
+    case 'Z':
+        return ViewerKey::z;
+    case VK_HOME:
+        return ViewerKey::home;
+    case 'R':
+        return ViewerKey::r;
+    case VK_SPACE:
+        return ViewerKey::space;
+    case VK_OEM_COMMA:
+        return ViewerKey::comma;
+    case VK_OEM_PERIOD:
+        return ViewerKey::period;
+    case VK_PRIOR:
+        return ViewerKey::pageUp;
+    case VK_NEXT:
+        return ViewerKey::pageDown;
+    case 'S':
+        return ViewerKey::s;
+    case 'W':
+        return ViewerKey::w;
+    case VK_F12:
+        return ViewerKey::f12;
+    case VK_ESCAPE:
+        return ViewerKey::escape;
+    default:
+        return ViewerKey::none;
+    }
+}
+
+void handleDroppedFiles(HDROP drop)
+{
+    const UINT count = DragQueryFileW(drop, 0xffffffffu, nullptr, 0);
+    for (UINT index = 0; index < count; ++index) {
+        const UINT length = DragQueryFileW(drop, index, nullptr, 0);
+        std::wstring name(length + 1, L'\0');
+        DragQueryFileW(drop, index, name.data(), length + 1);
+        name.resize(length);
+        ViewerEvent event;
+        event.kind = ViewerEventKind::fileDropped;
+        event.path = utf8FromWide(name);
+        handleViewerInput(event);
+    }
+    DragFinish(drop);
+}
+
+// The one place Windows messages become the viewer's own events; returns true when the message was the viewer's.
+bool viewerEventFromMessage(UINT messageId, WPARAM wParam, LPARAM lParam, ViewerEvent& event)
+{
+    switch (messageId) {
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+        event.kind = messageId == WM_KEYDOWN ? ViewerEventKind::keyDown : ViewerEventKind::keyUp;
+        event.key = viewerKeyFromVirtualKey(wParam);
+        return event.key != ViewerKey::none;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP: {
+        const bool down = messageId == WM_LBUTTONDOWN || messageId == WM_MBUTTONDOWN || messageId == WM_RBUTTONDOWN;
+        event.kind = down ? ViewerEventKind::buttonDown : ViewerEventKind::buttonUp;
+        event.button = (messageId == WM_LBUTTONDOWN || messageId == WM_LBUTTONUP)   ? 1
+                       : (messageId == WM_MBUTTONDOWN || messageId == WM_MBUTTONUP) ? 2
+                                                                                    : 3;
+        event.x = static_cast<short>(LOWORD(lParam));
+        event.y = static_cast<short>(HIWORD(lParam));
+        return true;
+    }
+    case WM_MOUSEMOVE:
+        event.kind = ViewerEventKind::mouseMove;
+        event.x = static_cast<short>(LOWORD(lParam));
+        event.y = static_cast<short>(HIWORD(lParam));
+        return true;
+    case WM_MOUSEWHEEL:
+        event.kind = ViewerEventKind::wheel;
+        event.wheel = static_cast<float>(GET_WHEEL_DELTA_WPARAM(wParam)) / WHEEL_DELTA;
+        return true;
+    case WM_SIZE:
+        event.kind = ViewerEventKind::resized;
+        event.width = LOWORD(lParam);
+        event.height = HIWORD(lParam);
+        return wParam != SIZE_MINIMIZED;
+    case WM_KILLFOCUS:
+        event.kind = ViewerEventKind::focusLost;
+        return true;
+    case WM_SETFOCUS:
+        event.kind = ViewerEventKind::focusGained;
+        return true;
+    default:
+        return false;
+    }
+}
+
+LRESULT CALLBACK viewerWindowProc(HWND windowHandle, UINT messageId, WPARAM wParam, LPARAM lParam)
+{
+    switch (messageId) {
+    case WM_CREATE:
+        startFrameClock();
+        return 0;
+    case WM_CLOSE:
+        PostQuitMessage(0);
+        return 0;
+    case WM_DROPFILES:
+        handleDroppedFiles(reinterpret_cast<HDROP>(wParam));
+        return 0;
+    case WM_LBUTTONDOWN:
+        SetCapture(windowHandle);
+        break;
+    case WM_LBUTTONUP:
+        ReleaseCapture();
+        break;
+    default:
+        break;
+    }
+    ViewerEvent event;
+    // Size messages arrive before the context exists; the scene takes the size once it is made.
+    if (renderContext != nullptr && viewerEventFromMessage(messageId, wParam, lParam, event)) {
+        handleViewerInput(event);
+        if (viewer.state.requests.quit) {
+            PostQuitMessage(0);
+        }
+    }
+    return DefWindowProcW(windowHandle, messageId, wParam, lParam);
+}
+
+EventTaken takeViewerMessage(int* exitCode)
+{
+    if (!PeekMessageW(&viewerMessage, nullptr, 0, 0, PM_REMOVE)) {
+        return EventTaken::none;
+    }
+    if (viewerMessage.message == WM_QUIT) {
+        *exitCode = static_cast<int>(viewerMessage.wParam);
+        return EventTaken::quit;
+    }
+    TranslateMessage(&viewerMessage);
+    DispatchMessageW(&viewerMessage);
+    return EventTaken::handled;
+}
+
+void presentViewerFrame()
+{
+    SwapBuffers(deviceContext);
+}
+
+}  // namespace
+
+int runWinViewer(HINSTANCE instance, const std::vector<std::string>& args)
+{
+    const ViewerLaunch launch = prepareViewer(args);
+    if (!launch.openWindow) {
+        return launch.exitCode;
+    }
+
+    WNDCLASSW windowClass = {};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC;
+    windowClass.lpfnWndProc = viewerWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(iconResource));
+    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    windowClass.lpszClassName = viewerClassName;
+    RegisterClassW(&windowClass);
+
+    const ViewerOptions& options = viewer.options;
+    RECT frame = {0, 0, options.width, options.height};
+    AdjustWindowRectEx(&frame, viewerStyle, FALSE, viewerExStyle);
+    const std::wstring title = wideFromUtf8(windowTitleFor(viewer.body.path));
+    window = CreateWindowExW(viewerExStyle, viewerClassName, title.c_str(), viewerStyle, CW_USEDEFAULT,
+                             CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                             instance, nullptr);
+    if (window == nullptr) {
+        writeUserText(UserStream::error, "brevant: cannot create the window\n");
+        return 1;
+    }
+    ShowWindow(window, SW_SHOW);
+    SetForegroundWindow(window);
+    initRenderContext();
+
+    RECT client = {};
+    GetClientRect(window, &client);
+    initViewerScene(client.right - client.left, client.bottom - client.top);
+
+    int exitCode = 0;
+    if (!options.screenshotPath.empty()) {
+        std::string reason;
+        if (!saveViewerScreenshot(options.screenshotPath, &reason)) {
+            writeUserText(UserStream::error, ("brevant: " + options.screenshotPath + ": " + reason + "\n").c_str());
+            exitCode = 1;
+        }
+    } else {
+        exitCode = runMainLoop(LoopServices{takeViewerMessage, renderViewerFrame, presentViewerFrame});
+    }
+    releaseRenderContext();
+    DestroyWindow(window);
+    return exitCode;
+}

@@ -1,0 +1,505 @@
+// Viewer mode's scene: GL state, projection and camera from the viewer's state record, the blended pose of the
+// body and the weapon, skins, the overlay texts, and saving the window's picture. Pairs with app/viewerMain.cpp.
+#include "scene/viewerScene.h"
+
+#include <stb_image_write.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "app/info.h"
+#include "app/platform.h"
+#include "app/shell.h"
+#include "base/fileBytes.h"
+#include "base/glApi.h"
+#include "model/md2Blend.h"
+#include "model/md2Prepare.h"
+#include "model/skinImage.h"
+#include "model/skinLookup.h"
+#include "scene/scene.h"
+#include "text/font.h"
+#include "text/tga.h"
+
+ViewerSession viewer;
+
+namespace {
+
+// A notice (a bad drop, a saved picture) stays on screen this long.
+constexpr double noticeSeconds = 6.0;
+
+double lastFrameTime = 0.0;
+double noticeTime = 0.0;
+
+double nowSeconds()
+{
+    return static_cast<double>(readPerformanceCounter()) / static_cast<double>(readPerformanceFrequency());
+}
+
+std::string fileNameOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void setNotice(const std::string& text)
+{
+    viewer.notice = text;
+    noticeTime = nowSeconds();
+}
+
+unsigned uploadSkin(const SkinImage& image)
+{
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    // The rows come top row first, which is where the model's t = 0 lies, so they go up as they come.
+    gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, image.width, image.height, GL_RGBA, GL_UNSIGNED_BYTE,
+                      image.pixels.get());
+    return name;
+}
+
+void releaseSkin(ViewerModel& target)
+{
+    if (target.skinTexture != 0) {
+        const GLuint name = target.skinTexture;
+        glDeleteTextures(1, &name);
+    }
+    target.skinTexture = 0;
+    target.skinWidth = 0;
+    target.skinHeight = 0;
+    target.skinPath.clear();
+}
+
+// The header's skin size divides the texture coordinates; where it says 0 or less, the image's own size does.
+void setSkin(ViewerModel& target, const SkinImage& image, const std::string& path)
+{
+    releaseSkin(target);
+    target.skinTexture = uploadSkin(image);
+    target.skinWidth = target.model->skinWidth > 0 ? target.model->skinWidth : image.width;
+    target.skinHeight = target.model->skinHeight > 0 ? target.model->skinHeight : image.height;
+    target.skinPath = path;
+    target.skinNote.clear();
+}
+
+// The skin the lookup finds beside the model; a faulty one is a warning and an untextured model.
+void findAndSetSkin(ViewerModel& target)
+{
+    releaseSkin(target);
+    const SkinSearch search = findSkin(target.path, skinNameAt(*target.model, viewer.options.skinIndex));
+    if (search.found.empty()) {
+        target.skinNote = search.tried;
+        std::fprintf(stderr, "brevant: %s: %s\n", target.path.c_str(), search.tried.c_str());
+        return;
+    }
+    SkinImage image;
+    std::string reason;
+    if (!readSkinImage(search.found, image, &reason)) {
+        target.skinNote = "bad skin " + fileNameOf(search.found);
+        std::fprintf(stderr, "brevant: %s: %s\n", search.found.c_str(), reason.c_str());
+        return;
+    }
+    setSkin(target, image, search.found);
+}
+
+void prepareSkin(ViewerModel& target, const SkinImage* chosen, const std::string& chosenPath)
+{
+    if (!target.model) {
+        return;
+    }
+    if (viewer.options.noSkin) {
+        target.skinNote = "no skin";
+    } else if (chosen != nullptr) {
+        setSkin(target, *chosen, chosenPath);
+    } else {
+        findAndSetSkin(target);
+    }
+}
+
+void allocatePose(ViewerModel& target)
+{
+    const int32_t count = target.model && target.model->numVertices > 0 ? target.model->numVertices : 0;
+    target.pose.reset(new ModelVertex[count > 0 ? count : 1]);
+}
+
+// The run the clock plays, and where the status line finds the name of the keyframe shown.
+const Md2Animation* animationHolding(int32_t keyframe)
+{
+    for (const Md2Animation& animation : viewer.animations) {
+        if (keyframe >= animation.first && keyframe <= animation.last) {
+            return &animation;
+        }
+    }
+    return nullptr;
+}
+
+void startBodyPlayback(double now)
+{
+    const Md2Model* body = viewer.body.model.get();
+    viewer.animations = findAnimations(*body);
+    viewer.animation = 0;
+    const int32_t frames = body->numFrames > 0 ? body->numFrames : 0;
+    if (frames == 0) {
+        startPlayback(viewer.clock, 0, 0, viewer.options.fps, now);
+        pausePlayback(viewer.clock, now);
+        return;
+    }
+    if (viewer.options.hasFrame) {
+        // A fixed keyframe blends with its neighbour whatever run either belongs to, so the clock spans them all.
+        startPlayback(viewer.clock, 0, frames - 1, viewer.options.fps, now);
+        showKeyframe(viewer.clock, viewer.options.frame, now);
+        return;
+    }
+    for (size_t index = 0; index < viewer.animations.size(); ++index) {
+        if (viewer.options.animation.empty() || viewer.animations[index].name == viewer.options.animation) {
+            viewer.animation = static_cast<int32_t>(index);
+            break;
+        }
+    }
+    const Md2Animation& run = viewer.animations[viewer.animation];
+    startPlayback(viewer.clock, run.first, run.last, viewer.options.fps, now);
+    if (run.first == run.last) {
+        pausePlayback(viewer.clock, now);
+    }
+}
+
+void changeAnimation(int32_t step, double now)
+{
+    if (viewer.animations.empty()) {
+        return;
+    }
+    const Md2Animation* shown = animationHolding(playbackKeyframe(playbackPose(viewer.clock, now)));
+    int32_t index = shown != nullptr ? static_cast<int32_t>(shown - viewer.animations.data()) : viewer.animation;
+    const int32_t count = static_cast<int32_t>(viewer.animations.size());
+    index = ((index + step) % count + count) % count;
+    viewer.animation = index;
+    const bool playing = viewer.clock.playing;
+    setPlaybackRun(viewer.clock, viewer.animations[index].first, viewer.animations[index].last, now);
+    if (playing && viewer.animations[index].first != viewer.animations[index].last) {
+        resumePlayback(viewer.clock, now);
+    }
+}
+
+bool looksLikeMd2(const std::string& path)
+{
+    FILE* file = openFileForReading(path.c_str());
+    if (file == nullptr) {
+        return false;
+    }
+    char ident[4] = {};
+    const bool isMd2 = std::fread(ident, 1, 4, file) == 4 && ident[0] == 'I' && ident[1] == 'D' &&
+                       ident[2] == 'P' && ident[3] == '2';
+    std::fclose(file);
+    return isMd2;
+}
+
+// A dropped MD2 replaces the body; a dropped image becomes its skin. A bad one leaves everything as it was.
+void openDropped(const std::string& path, double now)
+{
+    std::string reason;
+    if (looksLikeMd2(path)) {
+        ModelHandle model = openViewerModel(path, &reason);
+        if (!model) {
+            std::fprintf(stderr, "brevant: %s: %s\n", path.c_str(), reason.c_str());
+            setNotice("cannot open " + fileNameOf(path) + ": " + reason);
+            return;
+        }
+        releaseSkin(viewer.body);
+        viewer.body.model = std::move(model);
+        viewer.body.path = path;
+        viewer.body.skinNote.clear();
+        allocatePose(viewer.body);
+        viewer.options.hasFrame = false;
+        viewer.options.animation.clear();
+        startBodyPlayback(now);
+        if (!viewer.options.noSkin) {
+            findAndSetSkin(viewer.body);
+        }
+        setViewerModels(viewer.state, viewer.body.model.get(), viewer.weapon.model.get());
+        setNotice("opened " + fileNameOf(path));
+        return;
+    }
+    SkinImage image;
+    if (!readSkinImage(path, image, &reason)) {
+        std::fprintf(stderr, "brevant: %s: %s\n", path.c_str(), reason.c_str());
+        setNotice("cannot open " + fileNameOf(path) + ": " + reason);
+        return;
+    }
+    setSkin(viewer.body, image, path);
+    viewer.skinShown = true;
+    setNotice("skin " + fileNameOf(path));
+}
+
+void carryOutRequests(double now)
+{
+    ViewerRequests& requests = viewer.state.requests;
+    if (requests.togglePlay && viewer.clock.first != viewer.clock.last) {
+        togglePlayback(viewer.clock, now);
+    }
+    if (requests.frameStep != 0) {
+        stepPlayback(viewer.clock, requests.frameStep, now);
+    }
+    if (requests.animationStep != 0) {
+        changeAnimation(requests.animationStep, now);
+    }
+    if (requests.toggleSkin) {
+        viewer.skinShown = !viewer.skinShown;
+    }
+    if (requests.toggleWireframe) {
+        viewer.wireframe = !viewer.wireframe;
+    }
+    for (const std::string& path : requests.droppedPaths) {
+        openDropped(path, now);
+    }
+    const bool quit = requests.quit;
+    const bool screenshot = requests.screenshot;
+    clearViewerRequests(viewer.state);
+    requests.quit = quit;
+    requests.screenshot = screenshot;
+}
+
+void drawViewerModel(ViewerModel& target, const PlaybackPose& pose)
+{
+    const Md2Model* model = target.model.get();
+    if (model == nullptr || model->numFrames <= 0) {
+        return;
+    }
+    const int32_t from = clampKeyframe(pose.from, model->numFrames);
+    const int32_t to = clampKeyframe(pose.to, model->numFrames);
+    blendFrames(*model, from, to, pose.blend, target.pose.get());
+    const bool textured = viewer.skinShown && target.skinTexture != 0;
+    if (textured) {
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, target.skinTexture);
+    }
+    drawModelVertices(model, target.pose.get(), static_cast<float>(target.skinWidth),
+                      static_cast<float>(target.skinHeight));
+    if (textured) {
+        glDisable(GL_TEXTURE_2D);
+    }
+}
+
+std::string statusLine(const PlaybackPose& pose)
+{
+    const Md2Model* body = viewer.body.model.get();
+    std::string animation;
+    int32_t keyframe = 0;
+    int32_t length = 0;
+    if (body != nullptr && body->numFrames > 0) {
+        const int32_t shown = playbackKeyframe(pose);
+        const Md2Animation* run = animationHolding(shown);
+        if (run != nullptr) {
+            animation = run->name;
+            keyframe = shown - run->first + 1;
+            length = run->last - run->first + 1;
+        }
+    }
+    std::string skin;
+    if (!viewer.skinShown && viewer.body.skinTexture != 0) {
+        skin = "skin off";
+    } else if (viewer.body.skinTexture != 0) {
+        skin = fileNameOf(viewer.body.skinPath);
+    }
+    return formatStatusLine(fileNameOf(viewer.body.path), animation, keyframe, length, skin);
+}
+
+void drawOverlay(const PlaybackPose& pose, double now)
+{
+    const int32_t height = viewer.state.height;
+    beginOverlay(viewer.state.width, height);
+    glPushMatrix();
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    if (viewer.showReadout) {
+        printText(0, 0, fpsText, viewer.fontListBase, viewer.fontTexture);
+    }
+    glPopMatrix();
+    glPushMatrix();
+    glColor4f(0.75f, 0.85f, 1.0f, 1.0f);
+    printText(0, 16, statusLine(pose).c_str(), viewer.fontListBase, viewer.fontTexture);
+    glPopMatrix();
+    if (!viewer.notice.empty() && now - noticeTime < noticeSeconds) {
+        glPushMatrix();
+        glColor4f(1.0f, 0.9f, 0.4f, 1.0f);
+        printText(0, 32, formatStatusNotice(viewer.notice).c_str(), viewer.fontListBase, viewer.fontTexture);
+        glPopMatrix();
+    }
+    glPushMatrix();
+    glColor4f(1.0f, 0.0f, 0.0f, 1.0f);
+    printText(0, height - 42, "Brevant", viewer.fontListBase, viewer.fontTexture);
+    glPopMatrix();
+    endOverlay();
+}
+
+}  // namespace
+
+ModelHandle openViewerModel(const std::string& path, std::string* reason)
+{
+    Md2Fault fault;
+    ModelHandle model(loadMd2Model(path.c_str(), &fault));
+    if (!model) {
+        *reason = fault.text;
+        return model;
+    }
+    flipWinding(model.get());
+    computeVertexNormals(model.get());
+    return model;
+}
+
+void initViewerScene(int32_t width, int32_t height)
+{
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_DEPTH_TEST);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_BLEND);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+
+    loadViewerFont();
+    viewer.fontListBase = buildFont();
+
+    const double now = nowSeconds();
+    lastFrameTime = now;
+    allocatePose(viewer.body);
+    allocatePose(viewer.weapon);
+    prepareSkin(viewer.body, viewer.chosenSkin ? &viewer.chosenSkinImage : nullptr, viewer.options.skinPath);
+    prepareSkin(viewer.weapon, nullptr, std::string());
+    startBodyPlayback(now);
+    initViewerState(viewer.state, width, height, viewer.body.model.get(), viewer.weapon.model.get());
+    resizeViewerView(width, height);
+}
+
+void resizeViewerView(int32_t width, int32_t height)
+{
+    ViewerEvent resized;
+    resized.kind = ViewerEventKind::resized;
+    resized.width = width;
+    resized.height = height;
+    handleViewerEvent(viewer.state, resized);
+    glViewport(0, 0, viewer.state.width, viewer.state.height);
+}
+
+void handleViewerInput(const ViewerEvent& event)
+{
+    if (event.kind == ViewerEventKind::resized) {
+        resizeViewerView(event.width, event.height);
+        return;
+    }
+    handleViewerEvent(viewer.state, event);
+}
+
+void renderViewerFrame()
+{
+    const double now = nowSeconds();
+    carryOutRequests(now);
+    advanceViewer(viewer.state, now - lastFrameTime);
+    lastFrameTime = now;
+    const PlaybackPose pose = playbackPose(viewer.clock, now);
+
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    const ViewerProjection projection = viewerProjection(viewer.state);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(projection.fovY, projection.aspect, projection.zNear, projection.zFar);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    float modelview[16];
+    viewerModelview(viewer.state.camera, viewer.state.framing, modelview);
+    glLoadMatrixf(modelview);
+    if (viewer.wireframe) {
+        glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    }
+    drawViewerModel(viewer.body, pose);
+    drawViewerModel(viewer.weapon, pose);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glPopMatrix();
+
+    drawOverlay(pose, now);
+}
+
+std::string nextScreenshotName()
+{
+    for (int number = 1; number < 10000; ++number) {
+        char name[32];
+        std::snprintf(name, sizeof name, "brevant-%04d.png", number);
+        std::error_code error;
+        if (!std::filesystem::exists(name, error) && !error) {
+            return name;
+        }
+    }
+    return std::string();
+}
+
+bool readSkinImage(const std::string& path, SkinImage& image, std::string* reason)
+{
+    FileBytes file = readFileBytes(path.c_str(), maxSkinFileSize);
+    if (file.fault != FileFault::none) {
+        *reason = file.reason;
+        return false;
+    }
+    return decodeSkinImage(file.bytes.get(), file.size, image, reason) == SkinFault::none;
+}
+
+bool saveViewerPicture(const std::string& path, std::string* reason)
+{
+    const int32_t width = viewer.state.width;
+    const int32_t height = viewer.state.height;
+    const size_t rowBytes = static_cast<size_t>(width) * 4;
+    std::unique_ptr<uint8_t[]> pixels(new uint8_t[rowBytes * static_cast<size_t>(height)]);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.get());
+    // GL reads bottom row first and the window has no alpha worth keeping: PNG rows go top first, opaque.
+    std::unique_ptr<uint8_t[]> rows(new uint8_t[rowBytes * static_cast<size_t>(height)]);
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* out = rows.get() + rowBytes * static_cast<size_t>(y);
+        std::memcpy(out, pixels.get() + rowBytes * static_cast<size_t>(height - 1 - y), rowBytes);
+        for (size_t x = 3; x < rowBytes; x += 4) {
+            out[x] = 255;
+        }
+    }
+    // Written under a temporary name and renamed, so a failed write never leaves half a picture under the name.
+    const std::string temporary = path + ".part";
+    if (writePng(temporary, width, height, rows.get(), reason)) {
+        if (renameFile(temporary, path, reason)) {
+            return true;
+        }
+    }
+    removeFile(temporary);
+    return false;
+}
+
+void loadViewerFont()
+{
+    std::vector<std::string> candidates = {"font.tga"};
+    const std::string programFolder = executableFolder();
+    if (!programFolder.empty()) {
+        candidates.push_back(programFolder + "/font.tga");
+        candidates.push_back(programFolder + "/../share/brevant/font.tga");
+    }
+    for (const std::string& path : candidates) {
+        FileBytes file = readFileBytes(path.c_str(), maxFontFileSize);
+        if (file.fault == FileFault::notFound) {
+            continue;
+        }
+        TgaImage image;
+        const TgaFault fault = file.fault == FileFault::none ? decodeTgaImage(file.bytes.get(), file.size, image)
+                                                             : TgaFault::none;
+        if (file.fault != FileFault::none || fault != TgaFault::none) {
+            const char* why = file.fault != FileFault::none ? file.reason.c_str() : tgaFaultText(fault);
+            std::fprintf(stderr, "brevant: %s: %s; font skipped\n", path.c_str(), why);
+            continue;
+        }
+        viewer.fontTexture = uploadTgaImage(image, GL_LINEAR_MIPMAP_NEAREST);
+        return;
+    }
+    TgaImage image;
+    if (decodeTgaImage(builtinFont, builtinFontSize, image) == TgaFault::none) {
+        viewer.fontTexture = uploadTgaImage(image, GL_LINEAR_MIPMAP_NEAREST);
+    }
+}
