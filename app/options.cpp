@@ -272,9 +272,8 @@ OptionsOutcome parseOptions(const std::vector<std::string>& args, ViewerOptions&
             // A following "--word" is taken for the next option, not a value: "--skin --no-skin" is a
             // missing value. A file whose name starts so is given as --skin=--odd.pcx.
             value = args[++i];
-        } else {
-            return fault(std::string(row->name) + " needs a value: " + row->name + " " + row->valueName);
         }
+        // No option means anything by an empty value, so "--skin=" is as missing as a bare "--skin".
         if (row->valueName != nullptr && value.empty()) {
             return fault(std::string(row->name) + " needs a value: " + row->name + " " + row->valueName);
         }
