@@ -1,0 +1,120 @@
+// The --info report, status line and window title; see info.h.
+#include "app/info.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "model/md2Animations.h"
+
+namespace {
+
+constexpr size_t skinEntrySize = 64;
+
+// Text from a model file: a hostile one must not reach the terminal's escape sequences.
+std::string printableAscii(const std::string& text)
+{
+    std::string safe = text;
+    for (char& c : safe) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte > 0x7e) {
+            c = '?';
+        }
+    }
+    return safe;
+}
+
+// Paths the user gave or the lookup found: control characters go, UTF-8 stays.
+std::string withoutControls(const std::string& text)
+{
+    std::string safe = text;
+    for (char& c : safe) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            c = '?';
+        }
+    }
+    return safe;
+}
+
+std::string fileNameOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string count(int32_t value)
+{
+    return std::to_string(std::max(value, int32_t{0}));
+}
+
+std::string animationName(const std::string& name)
+{
+    return name.empty() ? "(no name)" : printableAscii(name);
+}
+
+}  // namespace
+
+std::string skinNameAt(const Md2Model& model, int32_t index)
+{
+    if (!model.skins || index < 0 || index >= model.numSkins) {
+        return {};
+    }
+    const char* entry = reinterpret_cast<const char*>(model.skins.get()) + size_t(index) * skinEntrySize;
+    const void* terminator = std::memchr(entry, '\0', skinEntrySize);
+    return std::string(entry, terminator ? size_t(static_cast<const char*>(terminator) - entry) : skinEntrySize);
+}
+
+std::string formatModelInfo(const std::string& path, const Md2Model& model, const char* skinFound)
+{
+    std::string text = "file: " + withoutControls(path) + "\n";
+    text += "vertices: " + count(model.numVertices) + "  triangles: " + count(model.numTriangles) +
+            "  texcoords: " + count(model.numTexCoords) + "  frames: " + count(model.numFrames) +
+            "  skin size: " + std::to_string(model.skinWidth) + "x" + std::to_string(model.skinHeight) + "\n";
+
+    const int32_t numSkins = model.skins ? model.numSkins : 0;
+    if (numSkins <= 0) {
+        text += "skins: none\n";
+    } else {
+        text += "skins: ";
+        for (int32_t i = 0; i < numSkins; ++i) {
+            const std::string name = skinNameAt(model, i);
+            text += (i > 0 ? ", " : "") + (name.empty() ? std::string("(empty)") : printableAscii(name));
+        }
+        text += "\n";
+    }
+    if (skinFound != nullptr) {
+        text += "skin found: " + withoutControls(skinFound) + "\n";
+    }
+
+    const std::vector<Md2Animation> animations = findAnimations(model);
+    if (animations.empty()) {
+        text += "animations: none\n";
+    } else {
+        text += "animations:\n";
+        for (const Md2Animation& animation : animations) {
+            text += "  " + animationName(animation.name) + " " + std::to_string(animation.first) + "-" +
+                    std::to_string(animation.last) + " (" + std::to_string(animation.last - animation.first + 1) +
+                    ")\n";
+        }
+    }
+    return text;
+}
+
+std::string formatStatusLine(const std::string& fileName, const std::string& animation, int32_t keyframeInRun,
+                             int32_t runLength, const std::string& skin)
+{
+    std::string line = printableAscii(fileNameOf(fileName)) + "  ";
+    if (runLength <= 0) {
+        line += "no frames";
+    } else {
+        line += animationName(animation) + " " + std::to_string(keyframeInRun) + "/" + std::to_string(runLength);
+    }
+    line += "  " + (skin.empty() ? std::string("no skin") : printableAscii(fileNameOf(skin)));
+    return line;
+}
+
+std::string windowTitleFor(const std::string& path)
+{
+    const std::string name = fileNameOf(path);
+    return name.empty() ? "Brevant" : name + " - Brevant";
+}

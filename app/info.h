@@ -1,0 +1,34 @@
+// The texts viewer mode shows about a model: the --info report, the status line and the window title.
+// GL-free; text taken from a file is made safe to print on a terminal or with the bitmap font.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model/md2.h"
+
+// The --info report, every line ending in a newline:
+//   file: PATH
+//   vertices: N  triangles: N  texcoords: N  frames: N  skin size: WxH
+//   skins: NAME, NAME            ("skins: none" without any)
+//   skin found: PATH             (omitted when skinFound is nullptr)
+//   animations:                  ("animations: none" without frames)
+//     NAME FIRST-LAST (COUNT)
+// Counts are the header's, 0 where negative; the skin size is the header's as stored. Skin, frame and
+// animation names come from the file, so any byte that is not printable ASCII shows as '?'; an empty skin
+// entry shows as "(empty)" and an animation of frames without a name as "(no name)". The paths are the
+// user's, so only their control characters show as '?', and UTF-8 names stay readable.
+std::string formatModelInfo(const std::string& path, const Md2Model& model, const char* skinFound);
+
+// The model's skin name at index, raw bytes up to the entry's terminator (all 64 when it has none);
+// empty when index is outside the skins.
+std::string skinNameAt(const Md2Model& model, int32_t index);
+
+// "sydney.md2  run 3/6  skin.pcx": the files without their folders, the animation with the keyframe
+// counted from 1 within it, and "no skin" for an empty skin. A model without keyframes (runLength 0 or
+// less) says "no frames" in place of the animation. Only printable ASCII, as the bitmap font draws it.
+std::string formatStatusLine(const std::string& fileName, const std::string& animation, int32_t keyframeInRun,
+                             int32_t runLength, const std::string& skin);
+
+// "sydney.md2 - Brevant": the file name without folders (either slash); "Brevant" when there is none.
+std::string windowTitleFor(const std::string& path);

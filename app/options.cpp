@@ -1,0 +1,314 @@
+// Viewer mode's command line into ViewerOptions; see options.h.
+// Each option is one row of optionRows, usage line included, so withdrawing an option is deleting its row.
+#include "app/options.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <string_view>
+
+#ifndef BREVANT_VERSION
+#define BREVANT_VERSION "0.1.0"
+#endif
+
+namespace {
+
+constexpr int32_t maxWindowSide = 16384;
+// Far beyond any display's refresh; it only keeps a typo like 1e9 from making the clock meaningless.
+constexpr double maxFps = 1000.0;
+
+// Empty when the value was applied, else the usage fault. help and version say so through action.
+using OptionHandler = std::string (*)(const std::string& value, ViewerOptions& options, OptionsAction& action);
+
+struct OptionRow {
+    const char* name;       // with its leading dashes
+    const char* valueName;  // nullptr: a switch that takes no value
+    const char* help;
+    OptionHandler apply;
+};
+
+std::string quoted(std::string_view text)
+{
+    return "'" + std::string(text) + "'";
+}
+
+// The whole of text as a finite double; from_chars ignores the locale, unlike strtod.
+bool parseNumber(const std::string& text, double& value)
+{
+    const char* end = text.data() + text.size();
+    const auto [stop, status] = std::from_chars(text.data(), end, value);
+    return status == std::errc{} && stop == end && std::isfinite(value);
+}
+
+// The whole of text as a decimal int32 without sign.
+bool parseCount(std::string_view text, int32_t& value)
+{
+    if (text.empty() || text.front() < '0' || text.front() > '9') {
+        return false;
+    }
+    const char* end = text.data() + text.size();
+    const auto [stop, status] = std::from_chars(text.data(), end, value);
+    return status == std::errc{} && stop == end;
+}
+
+std::string applySkin(const std::string& value, ViewerOptions& options, OptionsAction&)
+{
+    options.skinPath = value;
+    return {};
+}
+
+std::string applySkinIndex(const std::string& value, ViewerOptions& options, OptionsAction&)
+{
+    if (!parseCount(value, options.skinIndex)) {
+        return "--skin-index needs a whole number from 0 up, not " + quoted(value);
+    }
+    return {};
+}
+
+std::string applyNoSkin(const std::string&, ViewerOptions& options, OptionsAction&)
+{
+    options.noSkin = true;
+    return {};
+}
+
+std::string applyFrame(const std::string& value, ViewerOptions& options, OptionsAction&)
+{
+    double frame = 0.0;
+    if (!parseNumber(value, frame) || frame < 0.0) {
+        return "--frame needs a keyframe number from 0 up, like 10 or 10.25, not " + quoted(value);
+    }
+    options.hasFrame = true;
+    options.frame = frame + 0.0;  // -0 becomes 0
+    return {};
+}
+
+std::string applyAnim(const std::string& value, ViewerOptions& options, OptionsAction&)
+{
+    options.animation = value;
+    return {};
+}
+
+std::string applyFps(const std::string& value, ViewerOptions& options, OptionsAction&)
+{
+    double fps = 0.0;
+    if (!parseNumber(value, fps) || fps <= 0.0 || fps > maxFps) {
+        return "--fps needs a number above 0 and at most 1000, like 10, not " + quoted(value);
+    }
+    options.fps = fps;
+    return {};
+}
+
+std::string applyWeapon(const std::string& value, ViewerOptions& options, OptionsAction&)
+{
+    options.weaponPath = value;
+    return {};
+}
+
+std::string applySize(const std::string& value, ViewerOptions& options, OptionsAction&)
+{
+    const size_t cross = value.find_first_of("xX");
+    if (cross == std::string::npos) {
+        return "--size needs WxH, like 800x600, not " + quoted(value);
+    }
+    const std::string_view text(value);
+    int32_t width = 0;
+    int32_t height = 0;
+    const std::string_view widthText = text.substr(0, cross);
+    const std::string_view heightText = text.substr(cross + 1);
+    const auto allDigits = [](std::string_view part) {
+        return !part.empty() && part.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    if (!allDigits(widthText) || !allDigits(heightText)) {
+        return "--size needs WxH, like 800x600, not " + quoted(value);
+    }
+    // Digits that overflow int32 are out of range like any other large side.
+    if (!parseCount(widthText, width) || !parseCount(heightText, height) || width < 1 || height < 1 ||
+        width > maxWindowSide || height > maxWindowSide) {
+        return "--size needs a width and height from 1 to 16384, not " + quoted(value);
+    }
+    options.width = width;
+    options.height = height;
+    return {};
+}
+
+std::string applyScreenshot(const std::string& value, ViewerOptions& options, OptionsAction&)
+{
+    options.screenshotPath = value;
+    return {};
+}
+
+std::string applyInfo(const std::string&, ViewerOptions& options, OptionsAction&)
+{
+    options.info = true;
+    return {};
+}
+
+std::string applyHelp(const std::string&, ViewerOptions&, OptionsAction& action)
+{
+    action = OptionsAction::help;
+    return {};
+}
+
+std::string applyVersion(const std::string&, ViewerOptions&, OptionsAction& action)
+{
+    action = OptionsAction::version;
+    return {};
+}
+
+const OptionRow optionRows[] = {
+    {"--skin", "FILE", "this image is the skin (PCX, PNG, TGA, JPEG or BMP)", applySkin},
+    {"--skin-index", "N", "which of the model's skin names to look up (default 0)", applySkinIndex},
+    {"--no-skin", nullptr, "untextured and lit", applyNoSkin},
+    {"--frame", "F", "show keyframe F, paused (10.25 blends 10 and 11)", applyFrame},
+    {"--anim", "NAME", "play animation NAME, looping (as --info lists them)", applyAnim},
+    {"--fps", "N", "keyframes per second for playback (default 10)", applyFps},
+    {"--weapon", "FILE", "also draw a second MD2, such as a weapon, in step", applyWeapon},
+    {"--size", "WxH", "window client size (default 640x480)", applySize},
+    {"--screenshot", "FILE", "draw the first frame, save it as a PNG and exit", applyScreenshot},
+    {"--info", nullptr, "print what the model holds and exit; opens no window", applyInfo},
+    {"--help", nullptr, "print this and exit", applyHelp},
+    {"--version", nullptr, "print the version and exit", applyVersion},
+};
+
+const OptionRow* findRow(std::string_view name)
+{
+    for (const OptionRow& row : optionRows) {
+        if (name == row.name) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+// Options that each make sense alone but contradict each other.
+std::string conflictIn(const ViewerOptions& options)
+{
+    if (options.noSkin && !options.skinPath.empty()) {
+        return "--skin and --no-skin cannot be used together";
+    }
+    if (options.hasFrame && !options.animation.empty()) {
+        return "--frame and --anim cannot be used together";
+    }
+    return {};
+}
+
+OptionsOutcome fault(std::string message)
+{
+    return {OptionsAction::usageFault, std::move(message)};
+}
+
+std::string buildUsage()
+{
+    std::string text = "usage: brevant [OPTIONS] [MODEL]\n\n"
+                       "Shows an MD2 model; without MODEL, tris.md2 in the working folder.\n"
+                       "Options take their value as --name VALUE or --name=VALUE; -- ends the options.\n\n";
+    size_t column = 0;
+    for (const OptionRow& row : optionRows) {
+        const size_t width = std::string_view(row.name).size() +
+                             (row.valueName ? 1 + std::string_view(row.valueName).size() : 0);
+        column = std::max(column, width);
+    }
+    for (const OptionRow& row : optionRows) {
+        std::string left = row.name;
+        if (row.valueName) {
+            left += std::string(" ") + row.valueName;
+        }
+        text += "  " + left + std::string(column + 2 - left.size(), ' ') + row.help + "\n";
+    }
+    text += "\nKeys:\n"
+            "  arrows, left-drag     turn the model\n"
+            "  A / Z, wheel          move nearer / farther\n"
+            "  Home, R               back to the opening view\n"
+            "  Space                 play or pause\n"
+            "  , / .                 one keyframe back / forward, paused\n"
+            "  Page Up / Page Down   previous / next animation\n"
+            "  S                     skin on or off\n"
+            "  W                     wireframe\n"
+            "  F12                   save brevant-NNNN.png in the working folder\n"
+            "  Esc                   quit\n";
+    return text;
+}
+
+}  // namespace
+
+OptionsOutcome parseOptions(const std::vector<std::string>& args, ViewerOptions& options)
+{
+    bool optionsEnded = false;
+    bool haveModel = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        // A lone "-" is not an option by convention, so it names a model like any other word.
+        const bool looksLikeOption = !optionsEnded && arg.size() > 1 && arg[0] == '-';
+        if (!looksLikeOption) {
+            if (arg.empty()) {
+                return fault("the model's name is empty");
+            }
+            if (haveModel) {
+                return fault("one model at most, but both " + quoted(options.modelPath) + " and " + quoted(arg) +
+                             " were given");
+            }
+            options.modelPath = arg;
+            haveModel = true;
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const size_t equals = arg.find('=');
+        const std::string_view name = std::string_view(arg).substr(0, equals);
+        const OptionRow* row = findRow(name);
+        if (row == nullptr) {
+            return fault("unknown option " + quoted(name));
+        }
+        std::string value;
+        if (row->valueName == nullptr) {
+            if (equals != std::string::npos) {
+                return fault(std::string(row->name) + " takes no value");
+            }
+        } else if (equals != std::string::npos) {
+            value = arg.substr(equals + 1);
+        } else if (i + 1 < args.size() && !(args[i + 1].size() > 1 && args[i + 1].compare(0, 2, "--") == 0)) {
+            // A following "--word" is taken for the next option, not a value: "--skin --no-skin" is a
+            // missing value. A file whose name starts so is given as --skin=--odd.pcx.
+            value = args[++i];
+        }
+        // No option means anything by an empty value, so "--skin=" is as missing as a bare "--skin".
+        if (row->valueName != nullptr && value.empty()) {
+            return fault(std::string(row->name) + " needs a value: " + row->name + " " + row->valueName);
+        }
+        OptionsAction action = OptionsAction::run;
+        std::string problem = row->apply(value, options, action);
+        if (!problem.empty()) {
+            return fault(std::move(problem));
+        }
+        if (action == OptionsAction::help) {
+            return {OptionsAction::help, usageText()};
+        }
+        if (action == OptionsAction::version) {
+            return {OptionsAction::version, versionText()};
+        }
+    }
+    std::string conflict = conflictIn(options);
+    if (!conflict.empty()) {
+        return fault(std::move(conflict));
+    }
+    return {options.info ? OptionsAction::info : OptionsAction::run, {}};
+}
+
+int exitCodeFor(const OptionsOutcome& outcome)
+{
+    return outcome.action == OptionsAction::usageFault ? 2 : 0;
+}
+
+const char* usageText()
+{
+    // Built once from the rows; it never changes after that.
+    static const std::string text = buildUsage();
+    return text.c_str();
+}
+
+const char* versionText()
+{
+    return "brevant " BREVANT_VERSION;
+}

@@ -1,0 +1,27 @@
+// A model's animations found from its keyframe names: runs like stand01..stand40, for --info, --anim and
+// playback. GL-free.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/md2.h"
+
+struct Md2Animation {
+    std::string name;  // the frames' shared prefix, raw bytes from the file; may be empty
+    int32_t first;     // keyframe indices, inclusive
+    int32_t last;
+};
+
+// An animation is a run of consecutive keyframes whose names share a prefix (the name without its trailing
+// digits) and whose numbers go up by one, so pain101..pain104 then pain201 are two runs both named "pain".
+// A name without trailing digits (an empty one included) is a run of its own. Leading zeros do not count:
+// stand01 is 1, and stand09, stand10 continue each other. A name of digits only has the empty prefix, so
+// 0, 1, 2 are one run named "". A number too big for 64 bits ends its run and starts none: it is a run of
+// its own. Runs are listed in frame order and together cover every keyframe once.
+std::vector<Md2Animation> findAnimations(const std::vector<std::string>& frameNames);
+std::vector<Md2Animation> findAnimations(const Md2Model& model);
+
+// The keyframe's name up to its terminator (16 bytes at most); empty for an index outside the frames.
+std::string frameNameAt(const Md2Model& model, int32_t index);

@@ -1,0 +1,164 @@
+// The --info report on real models and on built ones that show its edge cases, the escaping of text taken
+// from a file, the status line and the window title.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/info.h"
+#include "model/md2.h"
+#include "support/md2Builder.h"
+
+namespace {
+
+using ModelPtr = std::unique_ptr<Md2Model, void (*)(Md2Model*)>;
+
+ModelPtr parse(const std::vector<uint8_t>& bytes)
+{
+    return ModelPtr(parseMd2Model(bytes.data(), bytes.size()), freeMd2Model);
+}
+
+std::vector<uint8_t> readBytes(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The counts, size and skin names of the report, read straight from the file's header and skin entries.
+std::string expectedHeadLines(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    auto field = [&](size_t offset) { return std::to_string(getS32le(bytes, offset)); };
+    std::string text = "file: " + path + "\n";
+    text += "vertices: " + field(md2Field::numVertices) + "  triangles: " + field(md2Field::numTriangles) +
+            "  texcoords: " + field(md2Field::numTexCoords) + "  frames: " + field(md2Field::numFrames) +
+            "  skin size: " + field(md2Field::skinWidth) + "x" + field(md2Field::skinHeight) + "\n";
+    const int32_t numSkins = getS32le(bytes, md2Field::numSkins);
+    const int32_t offsetSkins = getS32le(bytes, md2Field::offsetSkins);
+    text += "skins: ";
+    if (numSkins == 0) {
+        text += "none";
+    }
+    for (int32_t i = 0; i < numSkins; ++i) {
+        const char* entry = reinterpret_cast<const char*>(bytes.data() + offsetSkins + 64 * i);
+        text += (i > 0 ? ", " : "") + std::string(entry, std::string(entry, 64).find('\0'));
+    }
+    return text + "\n";
+}
+
+TEST(Info, ReportsTheHorseFixture)
+{
+    const std::string path = std::string(BREVANT_FIXTURES) + "/fixtures/md2/horse.md2";
+    const std::vector<uint8_t> bytes = readBytes(path);
+    ASSERT_GT(bytes.size(), 68u);
+    const ModelPtr model = parse(bytes);
+    ASSERT_NE(model, nullptr);
+
+    // Twelve frames stand01..stand12 and no skin entries.
+    EXPECT_EQ(formatModelInfo(path, *model, nullptr),
+              expectedHeadLines(path, bytes) + "animations:\n  stand 0-11 (12)\n");
+    EXPECT_NE(expectedHeadLines(path, bytes).find("skins: none\n"), std::string::npos);
+}
+
+TEST(Info, ReportsTheDolphinFixtureWithTheSkinFound)
+{
+    const std::string path = std::string(BREVANT_FIXTURES) + "/fixtures/md2/dolphin.md2";
+    const std::vector<uint8_t> bytes = readBytes(path);
+    ASSERT_GT(bytes.size(), 68u);
+    const ModelPtr model = parse(bytes);
+    ASSERT_NE(model, nullptr);
+
+    // glide1..glide14 then jump01..jump45: the run ends where the prefix changes.
+    EXPECT_EQ(formatModelInfo(path, *model, "skins/dolphin.png"),
+              expectedHeadLines(path, bytes) +
+                  "skin found: skins/dolphin.png\nanimations:\n  glide 0-13 (14)\n  jump 14-58 (45)\n");
+    EXPECT_EQ(skinNameAt(*model, 0), "settings/elias1/desktop/frames/dolphin_f.bmp");
+}
+
+Md2BuildFrame frameNamed(const std::string& name)
+{
+    Md2BuildFrame frame;
+    frame.name = name;
+    frame.vertices = {{0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}};
+    return frame;
+}
+
+TEST(Info, ShowsBytesFromTheFileOnlyAsPrintableAscii)
+{
+    Md2Description d;
+    d.skinWidth = -4;
+    d.skinHeight = 0;
+    const std::string unterminated(64, 's');
+    d.skins = {"\x1b]0;owned\x07.pcx", "", unterminated, "caf\xc3\xa9.pcx"};
+    d.texCoords = {{0, 0}};
+    d.triangles = {{{0, 1, 2}, {0, 0, 0}}};
+    d.frames = {frameNamed("\x1b[2J1"), frameNamed("\x1b[2J2"), frameNamed("9"), frameNamed("~\x7f")};
+    const ModelPtr model = parse(buildMd2(d));
+    ASSERT_NE(model, nullptr);
+
+    // The paths are the user's: UTF-8 stays, control characters do not.
+    EXPECT_EQ(formatModelInfo("m\x1b[0m\xc3\xa9.md2", *model, "skins/a\nb.png"),
+              "file: m?[0m\xc3\xa9.md2\n"
+              "vertices: 3  triangles: 1  texcoords: 1  frames: 4  skin size: -4x0\n"
+              "skins: ?]0;owned?.pcx, (empty), " + unterminated + ", caf??.pcx\n"
+              "skin found: skins/a?b.png\n"
+              "animations:\n"
+              "  ?[2J 0-1 (2)\n"
+              "  (no name) 2-2 (1)\n"
+              "  ~? 3-3 (1)\n");
+    EXPECT_EQ(skinNameAt(*model, 0), "\x1b]0;owned\x07.pcx");
+    EXPECT_EQ(skinNameAt(*model, 2), unterminated);
+    EXPECT_EQ(skinNameAt(*model, 4), "");
+    EXPECT_EQ(skinNameAt(*model, -1), "");
+}
+
+TEST(Info, SaysNoneWithoutSkinsOrFrames)
+{
+    Md2Description d;
+    const ModelPtr model = parse(buildMd2(d));
+    ASSERT_NE(model, nullptr);
+    EXPECT_EQ(formatModelInfo("empty.md2", *model, nullptr),
+              "file: empty.md2\n"
+              "vertices: 0  triangles: 0  texcoords: 0  frames: 0  skin size: 64x64\n"
+              "skins: none\n"
+              "animations: none\n");
+    EXPECT_EQ(skinNameAt(*model, 0), "");
+}
+
+struct StatusCase {
+    const char* fileName;
+    const char* animation;
+    int32_t keyframe;
+    int32_t runLength;
+    const char* skin;
+    const char* line;
+};
+
+TEST(Info, StatusLineNamesModelAnimationAndSkin)
+{
+    const StatusCase cases[] = {
+        {"sydney.md2", "run", 3, 6, "", "sydney.md2  run 3/6  no skin"},
+        {"models/sydney/tris.md2", "stand", 1, 40, "models/sydney/skins/blue.pcx", "tris.md2  stand 1/40  blue.pcx"},
+        {"C:\\games\\ogro.md2", "pain", 4, 4, "C:\\games\\ogro.png", "ogro.md2  pain 4/4  ogro.png"},
+        {"empty.md2", "", 0, 0, "", "empty.md2  no frames  no skin"},
+        {"digits.md2", "", 2, 3, "", "digits.md2  (no name) 2/3  no skin"},
+        {"caf\xc3\xa9.md2", "\x1b[1m", 1, 1, "x\ty.pcx", "caf??.md2  ?[1m 1/1  x?y.pcx"},
+    };
+    for (const StatusCase& c : cases) {
+        EXPECT_EQ(formatStatusLine(c.fileName, c.animation, c.keyframe, c.runLength, c.skin), c.line);
+    }
+}
+
+TEST(Info, WindowTitleIsTheFileNameAndTheProgram)
+{
+    EXPECT_EQ(windowTitleFor("sydney.md2"), "sydney.md2 - Brevant");
+    EXPECT_EQ(windowTitleFor("models/players/sydney.md2"), "sydney.md2 - Brevant");
+    EXPECT_EQ(windowTitleFor("C:\\models\\a b\\\xc3\xa9t\xc3\xa9.md2"), "\xc3\xa9t\xc3\xa9.md2 - Brevant");
+    EXPECT_EQ(windowTitleFor("mixed\\dir/last.md2"), "last.md2 - Brevant");
+    EXPECT_EQ(windowTitleFor("folder/"), "Brevant");
+}
+
+}  // namespace

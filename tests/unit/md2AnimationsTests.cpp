@@ -1,0 +1,95 @@
+// Animation runs from keyframe names: numbered runs, gaps, names without digits, names reused later, and
+// the numbers at the edges (leading zeros, digits only, too many digits).
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/md2.h"
+#include "model/md2Animations.h"
+#include "support/md2Builder.h"
+
+namespace {
+
+struct AnimationCase {
+    const char* label;
+    std::vector<std::string> names;
+    std::vector<Md2Animation> runs;
+};
+
+const AnimationCase animationCases[] = {
+    {"none", {}, {}},
+    {"one numbered run", {"stand01", "stand02", "stand03"}, {{"stand", 0, 2}}},
+    {"two prefixes", {"stand1", "stand2", "run1", "run2", "run3"}, {{"stand", 0, 1}, {"run", 2, 4}}},
+    {"hundreds restart a run", {"pain101", "pain102", "pain103", "pain104", "pain201", "pain202"},
+     {{"pain", 0, 3}, {"pain", 4, 5}}},
+    {"gap in numbering", {"walk1", "walk2", "walk4", "walk5"}, {{"walk", 0, 1}, {"walk", 2, 3}}},
+    {"repeated number", {"idle1", "idle1"}, {{"idle", 0, 0}, {"idle", 1, 1}}},
+    {"numbers going down", {"fall2", "fall1"}, {{"fall", 0, 0}, {"fall", 1, 1}}},
+    {"no digits: each its own run", {"base", "base", "pose"}, {{"base", 0, 0}, {"base", 1, 1}, {"pose", 2, 2}}},
+    {"name reused after another", {"run1", "run2", "stand1", "run3", "run4"},
+     {{"run", 0, 1}, {"stand", 2, 2}, {"run", 3, 4}}},
+    {"unnumbered then numbered", {"jump", "jump1", "jump2"}, {{"jump", 0, 0}, {"jump", 1, 2}}},
+    {"leading zeros", {"stand08", "stand09", "stand10", "stand011"}, {{"stand", 0, 3}}},
+    {"zero padding changes", {"crouch001", "crouch2"}, {{"crouch", 0, 1}}},
+    {"prefix differs only by case", {"Run1", "run2"}, {{"Run", 0, 0}, {"run", 1, 1}}},
+    {"digits inside the prefix", {"a1b1", "a1b2", "a2b3"}, {{"a1b", 0, 1}, {"a2b", 2, 2}}},
+    {"digits only share the empty prefix", {"0", "1", "2", "x5"}, {{"", 0, 2}, {"x", 3, 3}}},
+    {"empty names each their own run", {"", "", "a1"}, {{"", 0, 0}, {"", 1, 1}, {"a", 2, 2}}},
+    {"largest 64-bit numbers continue", {"x18446744073709551614", "x18446744073709551615"}, {{"x", 0, 1}}},
+    {"number past 64 bits stands alone", {"x18446744073709551615", "x18446744073709551616", "x18446744073709551617"},
+     {{"x", 0, 0}, {"x18446744073709551616", 1, 1}, {"x18446744073709551617", 2, 2}}},
+};
+
+class AnimationTable : public testing::TestWithParam<AnimationCase> {};
+
+TEST_P(AnimationTable, FindsTheRuns)
+{
+    const AnimationCase& c = GetParam();
+    const std::vector<Md2Animation> runs = findAnimations(c.names);
+    ASSERT_EQ(runs.size(), c.runs.size());
+    for (size_t i = 0; i < runs.size(); ++i) {
+        EXPECT_EQ(runs[i].name, c.runs[i].name) << "run " << i;
+        EXPECT_EQ(runs[i].first, c.runs[i].first) << "run " << i;
+        EXPECT_EQ(runs[i].last, c.runs[i].last) << "run " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Animations, AnimationTable, testing::ValuesIn(animationCases),
+                         [](const testing::TestParamInfo<AnimationCase>& info) {
+                             std::string name;
+                             for (const char* c = info.param.label; *c; ++c) {
+                                 name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+                             }
+                             return name;
+                         });
+
+TEST(Animations, ModelFramesAreReadUpToTheirTerminator)
+{
+    Md2Description d;
+    for (const char* name : {"stand01", "stand02", "abcdefghijklmno7", "abcdefghijklmno8"}) {
+        Md2BuildFrame frame;
+        frame.name = name;  // the 16-character names leave no terminator in the file
+        frame.vertices = {{1, 2, 3, 0}};
+        d.frames.push_back(frame);
+    }
+    const std::vector<uint8_t> bytes = buildMd2(d);
+    std::unique_ptr<Md2Model, void (*)(Md2Model*)> model(parseMd2Model(bytes.data(), bytes.size()), freeMd2Model);
+    ASSERT_NE(model, nullptr);
+
+    EXPECT_EQ(frameNameAt(*model, 1), "stand02");
+    EXPECT_EQ(frameNameAt(*model, 4), "");
+    EXPECT_EQ(frameNameAt(*model, -1), "");
+    // The loader keeps 15 characters, so the last digit is lost and the two long names read the same.
+    EXPECT_EQ(frameNameAt(*model, 2), "abcdefghijklmno");
+    const std::vector<Md2Animation> runs = findAnimations(*model);
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[0].name, "stand");
+    EXPECT_EQ(runs[0].last, 1);
+    EXPECT_EQ(runs[1].name, "abcdefghijklmno");
+    EXPECT_EQ(runs[2].first, 3);
+}
+
+}  // namespace

@@ -1,0 +1,191 @@
+// The viewer's command line: every option's effect, every usage fault with the line it prints, and the exit
+// code each outcome leads to.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/options.h"
+
+namespace {
+
+struct OptionsCase {
+    const char* label;
+    std::vector<std::string> args;
+    OptionsAction action;
+    int exitCode;
+    // The usage fault's line must contain this; for other actions the message is checked elsewhere.
+    const char* messagePart;
+    std::function<void(const ViewerOptions&)> check;
+};
+
+void defaults(const ViewerOptions& o)
+{
+    EXPECT_EQ(o.modelPath, "");
+    EXPECT_EQ(o.skinPath, "");
+    EXPECT_EQ(o.skinIndex, 0);
+    EXPECT_FALSE(o.noSkin);
+    EXPECT_FALSE(o.hasFrame);
+    EXPECT_EQ(o.animation, "");
+    EXPECT_EQ(o.fps, 10.0);
+    EXPECT_EQ(o.weaponPath, "");
+    EXPECT_EQ(o.width, 640);
+    EXPECT_EQ(o.height, 480);
+    EXPECT_EQ(o.screenshotPath, "");
+    EXPECT_FALSE(o.info);
+}
+
+const OptionsAction run = OptionsAction::run;
+const OptionsAction fault = OptionsAction::usageFault;
+
+const OptionsCase optionsCases[] = {
+    {"nothing", {}, run, 0, "", defaults},
+    {"model", {"models/ogro.md2"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.modelPath, "models/ogro.md2"); }},
+    {"lone dash is a model", {"-"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.modelPath, "-"); }},
+    {"dash model after --", {"--", "-x.md2"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.modelPath, "-x.md2"); }},
+    {"option-like model after --", {"--fps", "5", "--", "--info"}, run, 0, "",
+     [](auto& o) {
+         EXPECT_EQ(o.modelPath, "--info");
+         EXPECT_FALSE(o.info);
+         EXPECT_EQ(o.fps, 5.0);
+     }},
+    {"skin", {"--skin", "a b/é.pcx", "m.md2"}, run, 0, "",
+     [](auto& o) {
+         EXPECT_EQ(o.skinPath, "a b/é.pcx");
+         EXPECT_EQ(o.modelPath, "m.md2");
+     }},
+    {"skin with equals keeps later equals", {"--skin=x=y.png"}, run, 0, "",
+     [](auto& o) { EXPECT_EQ(o.skinPath, "x=y.png"); }},
+    {"skin starting with dashes through equals", {"--skin=--odd.pcx"}, run, 0, "",
+     [](auto& o) { EXPECT_EQ(o.skinPath, "--odd.pcx"); }},
+    {"skin starting with one dash", {"--skin", "-odd.pcx"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.skinPath, "-odd.pcx"); }},
+    {"skin index", {"--skin-index", "3"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.skinIndex, 3); }},
+    {"skin index zero", {"--skin-index=0"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.skinIndex, 0); }},
+    {"no skin", {"--no-skin"}, run, 0, "", [](auto& o) { EXPECT_TRUE(o.noSkin); }},
+    {"frame whole", {"--frame", "12"}, run, 0, "",
+     [](auto& o) {
+         EXPECT_TRUE(o.hasFrame);
+         EXPECT_EQ(o.frame, 12.0);
+     }},
+    {"frame fraction", {"--frame=10.25"}, run, 0, "",
+     [](auto& o) {
+         EXPECT_TRUE(o.hasFrame);
+         EXPECT_EQ(o.frame, 10.25);
+     }},
+    {"frame zero", {"--frame", "0"}, run, 0, "", [](auto& o) { EXPECT_TRUE(o.hasFrame); }},
+    {"anim", {"--anim", "run"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.animation, "run"); }},
+    {"fps fraction", {"--fps", "2.5"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.fps, 2.5); }},
+    {"fps at the cap", {"--fps=1000"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.fps, 1000.0); }},
+    {"weapon", {"--weapon", "w_shotgun.md2"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.weaponPath, "w_shotgun.md2"); }},
+    {"size", {"--size", "800x600"}, run, 0, "",
+     [](auto& o) {
+         EXPECT_EQ(o.width, 800);
+         EXPECT_EQ(o.height, 600);
+     }},
+    {"size capital X and limits", {"--size=1X16384"}, run, 0, "",
+     [](auto& o) {
+         EXPECT_EQ(o.width, 1);
+         EXPECT_EQ(o.height, 16384);
+     }},
+    {"screenshot", {"--screenshot", "out.png"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.screenshotPath, "out.png"); }},
+    {"later value wins", {"--fps", "5", "--fps", "20"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.fps, 20.0); }},
+    {"info", {"m.md2", "--info"}, OptionsAction::info, 0, "",
+     [](auto& o) {
+         EXPECT_TRUE(o.info);
+         EXPECT_EQ(o.modelPath, "m.md2");
+     }},
+    {"help", {"--help"}, OptionsAction::help, 0, "", nullptr},
+    {"help ends parsing before a fault", {"--help", "--bogus"}, OptionsAction::help, 0, "", nullptr},
+    {"version", {"m.md2", "--version"}, OptionsAction::version, 0, "", nullptr},
+
+    {"unknown option", {"--bogus"}, fault, 2, "unknown option '--bogus'", nullptr},
+    {"unknown option with value", {"--bogus=1"}, fault, 2, "unknown option '--bogus'", nullptr},
+    {"short option", {"-h"}, fault, 2, "unknown option '-h'", nullptr},
+    {"fault before help", {"--bogus", "--help"}, fault, 2, "unknown option '--bogus'", nullptr},
+    {"prefix of an option", {"--sk", "a.pcx"}, fault, 2, "unknown option '--sk'", nullptr},
+    {"missing value at end", {"m.md2", "--skin"}, fault, 2, "--skin needs a value", nullptr},
+    {"missing value before option", {"--skin", "--no-skin"}, fault, 2, "--skin needs a value", nullptr},
+    {"empty value", {"--weapon="}, fault, 2, "--weapon needs a value", nullptr},
+    {"empty separate value", {"--anim", ""}, fault, 2, "--anim needs a value", nullptr},
+    {"switch given a value", {"--no-skin=yes"}, fault, 2, "--no-skin takes no value", nullptr},
+    {"size without cross", {"--size", "800"}, fault, 2, "--size needs WxH, like 800x600, not '800'", nullptr},
+    {"size missing height", {"--size", "800x"}, fault, 2, "--size needs WxH", nullptr},
+    {"size signed", {"--size", "-800x600"}, fault, 2, "--size needs WxH", nullptr},
+    {"size with spaces", {"--size", "800 x 600"}, fault, 2, "--size needs WxH", nullptr},
+    {"size zero", {"--size", "0x600"}, fault, 2, "from 1 to 16384, not '0x600'", nullptr},
+    {"size too large", {"--size", "800x16385"}, fault, 2, "from 1 to 16384", nullptr},
+    {"size beyond int", {"--size", "99999999999x2"}, fault, 2, "from 1 to 16384", nullptr},
+    {"fps zero", {"--fps", "0"}, fault, 2, "--fps needs a number above 0", nullptr},
+    {"fps negative", {"--fps", "-3"}, fault, 2, "--fps needs a number above 0", nullptr},
+    {"fps infinite", {"--fps", "inf"}, fault, 2, "--fps", nullptr},
+    {"fps not a number", {"--fps", "nan"}, fault, 2, "--fps", nullptr},
+    {"fps above the cap", {"--fps", "1000.5"}, fault, 2, "at most 1000", nullptr},
+    {"fps trailing text", {"--fps", "10fps"}, fault, 2, "not '10fps'", nullptr},
+    {"fps overflows double", {"--fps", "1e999"}, fault, 2, "--fps", nullptr},
+    {"skin index negative", {"--skin-index", "-1"}, fault, 2, "--skin-index needs a whole number", nullptr},
+    {"skin index fraction", {"--skin-index", "1.5"}, fault, 2, "--skin-index needs a whole number", nullptr},
+    {"skin index plus sign", {"--skin-index", "+1"}, fault, 2, "--skin-index", nullptr},
+    {"skin index beyond int", {"--skin-index", "3000000000"}, fault, 2, "--skin-index", nullptr},
+    {"frame negative", {"--frame", "-1"}, fault, 2, "--frame needs a keyframe number from 0 up", nullptr},
+    {"frame not a number", {"--frame", "ten"}, fault, 2, "not 'ten'", nullptr},
+    {"frame infinite", {"--frame", "inf"}, fault, 2, "--frame", nullptr},
+    {"skin and no skin", {"--no-skin", "--skin", "a.pcx"}, fault, 2, "--skin and --no-skin", nullptr},
+    {"frame and anim", {"--anim", "run", "--frame", "2"}, fault, 2, "--frame and --anim", nullptr},
+    {"two models", {"a.md2", "b.md2"}, fault, 2, "one model at most, but both 'a.md2' and 'b.md2'", nullptr},
+    {"two models across --", {"a.md2", "--", "b.md2"}, fault, 2, "one model at most", nullptr},
+    {"empty model name", {""}, fault, 2, "empty", nullptr},
+};
+
+class OptionsTable : public testing::TestWithParam<OptionsCase> {};
+
+TEST_P(OptionsTable, ParsesToItsOutcome)
+{
+    const OptionsCase& c = GetParam();
+    ViewerOptions options;
+    const OptionsOutcome outcome = parseOptions(c.args, options);
+    EXPECT_EQ(outcome.action, c.action) << outcome.message;
+    EXPECT_EQ(exitCodeFor(outcome), c.exitCode);
+    if (c.action == OptionsAction::usageFault) {
+        EXPECT_NE(outcome.message.find(c.messagePart), std::string::npos) << outcome.message;
+        EXPECT_EQ(outcome.message.find('\n'), std::string::npos) << "a fault is one line: " << outcome.message;
+    }
+    if (c.check) {
+        c.check(options);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, OptionsTable, testing::ValuesIn(optionsCases),
+                         [](const testing::TestParamInfo<OptionsCase>& info) {
+                             std::string name;
+                             for (const char* c = info.param.label; *c; ++c) {
+                                 name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+                             }
+                             return name;
+                         });
+
+TEST(Options, HelpAndVersionCarryTheirText)
+{
+    ViewerOptions options;
+    EXPECT_EQ(parseOptions({"--help"}, options).message, usageText());
+    const OptionsOutcome version = parseOptions({"--version"}, options);
+    EXPECT_EQ(version.message, versionText());
+    EXPECT_EQ(version.message.rfind("brevant ", 0), 0u);
+}
+
+TEST(Options, UsageDocumentsEveryOptionAndTheKeys)
+{
+    const std::string usage = usageText();
+    EXPECT_EQ(usage.rfind("usage: brevant [OPTIONS] [MODEL]\n", 0), 0u);
+    for (const char* option : {"--skin FILE", "--skin-index N", "--no-skin", "--frame F", "--anim NAME", "--fps N",
+                               "--weapon FILE", "--size WxH", "--screenshot FILE", "--info", "--help", "--version"}) {
+        EXPECT_NE(usage.find(std::string("  ") + option + " "), std::string::npos) << option;
+    }
+    for (const char* key : {"Space", "Page Up", "F12", "Esc", "Home", "wheel"}) {
+        EXPECT_NE(usage.find(key), std::string::npos) << key;
+    }
+    EXPECT_EQ(usage.back(), '\n');
+}
+
+}  // namespace
