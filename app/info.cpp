@@ -10,19 +10,6 @@ namespace {
 
 constexpr size_t skinEntrySize = 64;
 
-// Text from a model file: a hostile one must not reach the terminal's escape sequences.
-std::string printableAscii(const std::string& text)
-{
-    std::string safe = text;
-    for (char& c : safe) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte > 0x7e) {
-            c = '?';
-        }
-    }
-    return safe;
-}
-
 // Paths the user gave or the lookup found: control characters go, UTF-8 stays.
 std::string withoutControls(const std::string& text)
 {
@@ -36,12 +23,6 @@ std::string withoutControls(const std::string& text)
     return safe;
 }
 
-std::string fileNameOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string count(int32_t value)
 {
     return std::to_string(std::max(value, int32_t{0}));
@@ -53,6 +34,25 @@ std::string animationName(const std::string& name)
 }
 
 }  // namespace
+
+std::string printableAscii(const std::string& text)
+{
+    std::string safe = text;
+    for (char& c : safe) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte > 0x7e) {
+            c = '?';
+        }
+    }
+    return safe;
+}
+
+std::string fileNameOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 
 std::string skinNameAt(const Md2Model& model, int32_t index)
 {

@@ -20,6 +20,13 @@
 // user's, so only their control characters show as '?', and UTF-8 names stay readable.
 std::string formatModelInfo(const std::string& path, const Md2Model& model, const char* skinFound);
 
+// Only printable ASCII, every other byte as '?': what a hostile file names must not reach a terminal's escape
+// sequences, and the bitmap font draws nothing else.
+std::string printableAscii(const std::string& text);
+
+// The last part of a path, after either slash.
+std::string fileNameOf(const std::string& path);
+
 // The model's skin name at index, raw bytes up to the entry's terminator (all 64 when it has none);
 // empty when index is outside the skins.
 std::string skinNameAt(const Md2Model& model, int32_t index);

@@ -29,12 +29,6 @@ ViewerLaunch fileFault(const std::string& path, const std::string& reason)
     return {false, 1};
 }
 
-std::string fileNameOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string keyframeText(double keyframe)
 {
     char text[32];
@@ -51,8 +45,8 @@ std::string skinForInfo(const ViewerOptions& options, const std::string& path, c
     if (!options.skinPath.empty()) {
         return options.skinPath;
     }
-    const SkinSearch search = findSkin(path, skinNameAt(model, options.skinIndex));
-    return search.found.empty() ? "none" : search.found;
+    const SkinSearch search = findSkinFile(path, skinNameAt(model, options.skinIndex));
+    return search.path.empty() ? "none" : search.path;
 }
 
 }  // namespace

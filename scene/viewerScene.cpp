@@ -4,7 +4,9 @@
 
 #include <stb_image_write.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 
@@ -18,6 +20,7 @@
 #include "model/skinImage.h"
 #include "model/skinLookup.h"
 #include "scene/scene.h"
+#include "text/builtinFont.h"
 #include "text/font.h"
 #include "text/tga.h"
 
@@ -27,6 +30,10 @@ namespace {
 
 // A notice (a bad drop, a saved picture) stays on screen this long.
 constexpr double noticeSeconds = 6.0;
+// Larger than any image the viewer takes could be: 4096 x 4096 pixels of four bytes, with room for headers.
+constexpr uint64_t skinMaxFileSize = uint64_t{maxSkinSide} * maxSkinSide * 4 + (uint64_t{1} << 20);
+// The font loader takes 2048 x 2048 at most.
+constexpr uint64_t fontMaxFileSize = uint64_t{2048} * 2048 * 4 + (uint64_t{1} << 20);
 
 double lastFrameTime = 0.0;
 double noticeTime = 0.0;
@@ -36,10 +43,9 @@ double nowSeconds()
     return static_cast<double>(readPerformanceCounter()) / static_cast<double>(readPerformanceFrequency());
 }
 
-std::string fileNameOf(const std::string& path)
+void writeToFile(void* file, void* data, int size)
 {
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    std::fwrite(data, 1, static_cast<size_t>(size), static_cast<FILE*>(file));
 }
 
 void setNotice(const std::string& text)
@@ -92,20 +98,21 @@ void setSkin(ViewerModel& target, const SkinImage& image, const std::string& pat
 void findAndSetSkin(ViewerModel& target)
 {
     releaseSkin(target);
-    const SkinSearch search = findSkin(target.path, skinNameAt(*target.model, viewer.options.skinIndex));
-    if (search.found.empty()) {
-        target.skinNote = search.tried;
-        std::fprintf(stderr, "brevant: %s: %s\n", target.path.c_str(), search.tried.c_str());
+    const SkinSearch search = findSkinFile(target.path, skinNameAt(*target.model, viewer.options.skinIndex));
+    if (search.path.empty()) {
+        target.skinNote = "no skin";
+        std::fprintf(stderr, "brevant: %s: %s\n", target.path.c_str(), describeSkinSearch(search).c_str());
         return;
     }
     SkinImage image;
     std::string reason;
-    if (!readSkinImage(search.found, image, &reason)) {
-        target.skinNote = "bad skin " + fileNameOf(search.found);
-        std::fprintf(stderr, "brevant: %s: %s\n", search.found.c_str(), reason.c_str());
+    if (!readSkinImage(search.path, image, &reason)) {
+        target.skinNote = "bad skin";
+        std::fprintf(stderr, "brevant: %s: %s\n", search.path.c_str(), reason.c_str());
+        setNotice("bad skin " + fileNameOf(search.path) + ": " + reason);
         return;
     }
-    setSkin(target, image, search.found);
+    setSkin(target, image, search.path);
 }
 
 void prepareSkin(ViewerModel& target, const SkinImage* chosen, const std::string& chosenPath)
@@ -326,7 +333,7 @@ void drawOverlay(const PlaybackPose& pose, double now)
     if (!viewer.notice.empty() && now - noticeTime < noticeSeconds) {
         glPushMatrix();
         glColor4f(1.0f, 0.9f, 0.4f, 1.0f);
-        printText(0, 32, formatStatusNotice(viewer.notice).c_str(), viewer.fontListBase, viewer.fontTexture);
+        printText(0, 32, printableAscii(viewer.notice).c_str(), viewer.fontListBase, viewer.fontTexture);
         glPopMatrix();
     }
     glPushMatrix();
@@ -419,7 +426,26 @@ void renderViewerFrame()
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glPopMatrix();
 
+    // F12 saves the picture as the window shows it, less the readout, which changes from frame to frame.
+    const bool capture = viewer.state.requests.screenshot;
+    viewer.state.requests.screenshot = false;
+    if (capture) {
+        viewer.showReadout = false;
+    }
     drawOverlay(pose, now);
+    if (capture) {
+        viewer.showReadout = true;
+        const std::string name = nextScreenshotName();
+        std::string reason;
+        if (name.empty()) {
+            setNotice("no free screenshot name");
+        } else if (saveViewerPicture(name, &reason)) {
+            setNotice("saved " + name);
+        } else {
+            std::fprintf(stderr, "brevant: %s: %s\n", name.c_str(), reason.c_str());
+            setNotice(name + ": " + reason);
+        }
+    }
 }
 
 std::string nextScreenshotName()
@@ -437,9 +463,10 @@ std::string nextScreenshotName()
 
 bool readSkinImage(const std::string& path, SkinImage& image, std::string* reason)
 {
-    FileBytes file = readFileBytes(path.c_str(), maxSkinFileSize);
-    if (file.fault != FileFault::none) {
-        *reason = file.reason;
+    FileBytes file;
+    FileReadFault fault;
+    if (!readFileBytes(path.c_str(), skinMaxFileSize, file, &fault)) {
+        *reason = fault.text;
         return false;
     }
     return decodeSkinImage(file.bytes.get(), file.size, image, reason) == SkinFault::none;
@@ -465,13 +492,35 @@ bool saveViewerPicture(const std::string& path, std::string* reason)
     }
     // Written under a temporary name and renamed, so a failed write never leaves half a picture under the name.
     const std::string temporary = path + ".part";
-    if (writePng(temporary, width, height, rows.get(), reason)) {
-        if (renameFile(temporary, path, reason)) {
-            return true;
-        }
+    FILE* file = openFileForWriting(temporary.c_str());
+    if (file == nullptr) {
+        *reason = std::string("cannot write: ") + std::strerror(errno);
+        return false;
     }
-    removeFile(temporary);
-    return false;
+    const int encoded = stbi_write_png_to_func(writeToFile, file, width, height, 4, rows.get(),
+                                               static_cast<int>(rowBytes));
+    const bool written = std::ferror(file) == 0;
+    const bool closed = std::fclose(file) == 0;
+    if (encoded == 0 || !written || !closed) {
+        *reason = std::string("cannot write: ") + (encoded == 0 ? "the picture could not be encoded" : std::strerror(errno));
+        removeFile(temporary.c_str());
+        return false;
+    }
+    if (!replaceFile(temporary.c_str(), path.c_str())) {
+        *reason = std::string("cannot write: ") + std::strerror(errno);
+        removeFile(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool saveViewerScreenshot(const std::string& path, std::string* reason)
+{
+    viewer.showReadout = false;
+    renderViewerFrame();
+    const bool saved = saveViewerPicture(path, reason);
+    viewer.showReadout = true;
+    return saved;
 }
 
 void loadViewerFont()
@@ -483,16 +532,19 @@ void loadViewerFont()
         candidates.push_back(programFolder + "/../share/brevant/font.tga");
     }
     for (const std::string& path : candidates) {
-        FileBytes file = readFileBytes(path.c_str(), maxFontFileSize);
-        if (file.fault == FileFault::notFound) {
+        FileBytes file;
+        FileReadFault readFault;
+        if (!readFileBytes(path.c_str(), fontMaxFileSize, file, &readFault)) {
+            // A font that is not there is simply not that candidate; one that is there but unusable is said.
+            if (readFault.kind != FileReadFaultKind::cannotOpen || errno != ENOENT) {
+                std::fprintf(stderr, "brevant: %s: %s; font skipped\n", path.c_str(), readFault.text);
+            }
             continue;
         }
         TgaImage image;
-        const TgaFault fault = file.fault == FileFault::none ? decodeTgaImage(file.bytes.get(), file.size, image)
-                                                             : TgaFault::none;
-        if (file.fault != FileFault::none || fault != TgaFault::none) {
-            const char* why = file.fault != FileFault::none ? file.reason.c_str() : tgaFaultText(fault);
-            std::fprintf(stderr, "brevant: %s: %s; font skipped\n", path.c_str(), why);
+        const TgaFault fault = decodeTgaImage(file.bytes.get(), file.size, image);
+        if (fault != TgaFault::none) {
+            std::fprintf(stderr, "brevant: %s: %s; font skipped\n", path.c_str(), tgaFaultText(fault));
             continue;
         }
         viewer.fontTexture = uploadTgaImage(image, GL_LINEAR_MIPMAP_NEAREST);

@@ -67,5 +67,7 @@ void renderViewerFrame();
 
 // Writes the back buffer as a PNG, through a temporary name beside it; false with the reason otherwise.
 bool saveViewerPicture(const std::string& path, std::string* reason);
+// Draws a frame without the readout and saves it (--screenshot).
+bool saveViewerScreenshot(const std::string& path, std::string* reason);
 // brevant-0001.png, brevant-0002.png, ...: the first name not taken in the working folder.
 std::string nextScreenshotName();
