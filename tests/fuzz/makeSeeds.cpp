@@ -47,6 +47,13 @@ int main(int argc, char** argv)
     Md2Description empty = tetrahedron(1, false);
     empty.triangles.clear();
     ok = writeBytesToFile(md2 + "/no_triangles.md2", buildMd2(empty)) && ok;
+    // Counts below zero leave their section out: seeds that start the fuzzer on that path.
+    std::vector<uint8_t> negativeSkins = buildMd2(tetrahedron(2, true));
+    putS32le(negativeSkins, md2Field::numSkins, -1);
+    ok = writeBytesToFile(md2 + "/negative_skins.md2", negativeSkins) && ok;
+    std::vector<uint8_t> negativeFrames = buildMd2(tetrahedron(1, true));
+    putS32le(negativeFrames, md2Field::numFrames, -2);
+    ok = writeBytesToFile(md2 + "/negative_frames.md2", negativeFrames) && ok;
 
     for (const auto& [width, height] : {std::pair{2, 2}, std::pair{4, 2}, std::pair{8, 8}}) {
         TgaDescription image;
