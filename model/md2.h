@@ -59,14 +59,69 @@ struct Md2Model {
 inline constexpr int md2NormalCount = 162;
 extern const float md2VertexNormals[md2NormalCount][3];
 
+// Why a model was refused: one kind per check, and a short lower-case text with the numbers that failed it,
+// e.g. "triangle 12 uses vertex 4000 of 358". Callers that only need the model pass no fault.
+enum class Md2FaultKind {
+    none,
+    cannotOpen,               // "cannot open: No such file or directory"
+    readError,                // "cannot read: the file ended early"
+    tooLarge,                 // "file is 3.0 GB, larger than any MD2 model"
+    noMemory,                 // "not enough memory for the model"
+    notMd2,                   // "not an MD2 file"
+    headerCutShort,           // "cut short: 40 bytes, less than the 68-byte header"
+    negativeVertexCount,      // "negative vertex count -5"
+    negativeGlCommandCount,   // "negative gl command count -3"
+    frameTooSmall,            // "frame size 55 cannot hold 4 vertices, which need 56"
+    tooMuchPreparation,       // "65536 frames x (4096 triangles + 1 vertices) is too much to prepare"
+    sectionBeforeStart,       // "skins start at offset -64, before the file"
+    sectionCutShort,          // "cut short: frames end past the end of the file"
+    vertexIndexOutOfRange,    // "triangle 12 uses vertex 4000 of 358"
+    texCoordIndexOutOfRange,  // "triangle 0 uses texture coordinate 4 of 4"
+};
+
+struct Md2Fault {
+    Md2FaultKind kind = Md2FaultKind::none;
+    char text[160] = {};
+};
+
+// Well above any real model: 512 keyframes of 2,048 vertices and 4,096 triangles, the format's usual limits,
+// come to under 5 MB. A larger file is refused before anything is read.
+inline constexpr uint64_t md2MaxFileSize = uint64_t{32} << 20;
+
 // A whole model, or nullptr when the bytes are not a sound MD2 file. Never a partial model.
-Md2Model* parseMd2Model(const uint8_t* bytes, size_t size);
+// Counts of skins, texture coordinates, triangles or frames that are zero or negative leave that array absent.
+Md2Model* parseMd2Model(const uint8_t* bytes, size_t size, Md2Fault* fault = nullptr);
 
 // Reads the file and parses it; nullptr when it cannot be read or is not a sound MD2 file.
-Md2Model* loadMd2Model(const char* path);
+Md2Model* loadMd2Model(const char* path, Md2Fault* fault = nullptr);
 
 // Releases the model and everything it owns; nullptr is ignored.
 void freeMd2Model(Md2Model* model);
+
+// Whether frameIndex names one of the model's decoded keyframes.
+inline bool md2HasFrame(const Md2Model& model, int32_t frameIndex)
+{
+    return model.frames != nullptr && frameIndex >= 0 && frameIndex < model.numFrames;
+}
+
+// Hands visit(const ModelVertex&, const Md2TexCoord*) every triangle corner of keyframe frameIndex in drawing
+// order; the texture coordinate is nullptr when the model has none. A frame the model lacks visits nothing.
+// Drawing and the fuzz harness both walk a frame through this, so the harness reads exactly what drawing reads.
+template <typename Visit>
+inline void forEachFrameCorner(const Md2Model& model, int32_t frameIndex, Visit&& visit)
+{
+    if (!md2HasFrame(model, frameIndex) || model.triangles == nullptr) {
+        return;
+    }
+    const ModelVertex* vertices = model.frames[frameIndex].vertices.get();
+    const Md2TexCoord* texCoords = model.texCoords.get();
+    for (int32_t i = 0; i < model.numTriangles; ++i) {
+        const Md2Triangle& triangle = model.triangles[i];
+        for (int k = 0; k < 3; ++k) {
+            visit(vertices[triangle.vertex[k]], texCoords != nullptr ? &texCoords[triangle.texCoord[k]] : nullptr);
+        }
+    }
+}
 
 // Draws keyframe frameIndex as lit triangles; an index outside the model's frames draws nothing.
 void drawModelFrame(const Md2Model* model, int32_t frameIndex);

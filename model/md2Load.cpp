@@ -1,10 +1,14 @@
 // MD2 bytes into an Md2Model: header, sections and every keyframe decoded once into program-axis positions.
-// GL-free; a file is first read whole into memory, so every section is checked against its length before use.
+// GL-free; a file is first read whole into memory (its size capped), so every section is checked against its
+// length before use, and a refusal says which check failed.
 #include <bit>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <new>
 
+#include "base/fileBytes.h"
 #include "model/md2.h"
 
 namespace {
@@ -42,15 +46,35 @@ float readF32le(const uint8_t* at)
     return std::bit_cast<float>(readU32le(at));
 }
 
-// A section of count entries of entrySize bytes at offset must lie wholly inside the bytes. An empty
-// section is never read, so where it claims to start does not matter.
-bool sectionFits(int32_t offset, int64_t count, int64_t entrySize, size_t size)
+// Records why the model is refused, when the caller asked, and returns false for the caller to pass on.
+bool refuse(Md2Fault* fault, Md2FaultKind kind, const char* format, ...)
 {
-    const int64_t length = count * entrySize;
+    if (fault != nullptr) {
+        fault->kind = kind;
+        va_list arguments;
+        va_start(arguments, format);
+        std::vsnprintf(fault->text, sizeof fault->text, format, arguments);
+        va_end(arguments);
+    }
+    return false;
+}
+
+// A section of count entries of entrySize bytes at offset must lie wholly inside the bytes. An empty section
+// (a count of zero or less) is never read, so where it claims to start does not matter.
+bool sectionFits(const char* name, int32_t offset, int32_t count, int64_t entrySize, size_t size, Md2Fault* fault)
+{
+    const int64_t length = count > 0 ? count * entrySize : 0;
     if (length == 0) {
         return true;
     }
-    return offset >= 0 && int64_t(offset) + length <= static_cast<int64_t>(size);
+    if (offset < 0) {
+        return refuse(fault, Md2FaultKind::sectionBeforeStart, "%s start at offset %d, before the file", name,
+                      static_cast<int>(offset));
+    }
+    if (int64_t(offset) + length > static_cast<int64_t>(size)) {
+        return refuse(fault, Md2FaultKind::sectionCutShort, "cut short: %s end past the end of the file", name);
+    }
+    return true;
 }
 
 void readHeader(const uint8_t* bytes, Md2Model& model)
@@ -67,29 +91,44 @@ void readHeader(const uint8_t* bytes, Md2Model& model)
     }
 }
 
+int64_t positive(int32_t count)
+{
+    return count > 0 ? count : 0;
+}
+
 // Everything the decode and the draw will follow must be inside the bytes or inside its arrays:
 // the checks all happen before anything is allocated, in 64-bit arithmetic so no product can wrap.
-bool headerIsSound(const Md2Model& model, size_t size)
+// Every frame holds numVertices vertices, so that count cannot be negative; skins, texture coordinates,
+// triangles and frames with a count of zero or less are simply absent.
+bool headerIsSound(const Md2Model& model, size_t size, Md2Fault* fault)
 {
-    if (model.numSkins < 0 || model.numVertices < 0 || model.numTexCoords < 0 || model.numTriangles < 0 ||
-        model.numGlCommands < 0 || model.numFrames < 0) {
-        return false;
+    if (model.numVertices < 0) {
+        return refuse(fault, Md2FaultKind::negativeVertexCount, "negative vertex count %d", int(model.numVertices));
     }
-    if (model.numFrames > 0 && frameHeadSize + packedVertexSize * model.numVertices > model.frameSize) {
-        return false;
+    if (model.numGlCommands < 0) {
+        return refuse(fault, Md2FaultKind::negativeGlCommandCount, "negative gl command count %d",
+                      int(model.numGlCommands));
     }
-    if (int64_t{model.numFrames} * (int64_t{model.numTriangles} + model.numVertices) > maxPreparationWork) {
-        return false;
+    const int64_t frameNeeds = frameHeadSize + packedVertexSize * model.numVertices;
+    if (model.numFrames > 0 && frameNeeds > model.frameSize) {
+        return refuse(fault, Md2FaultKind::frameTooSmall, "frame size %d cannot hold %d vertices, which need %lld",
+                      int(model.frameSize), int(model.numVertices), static_cast<long long>(frameNeeds));
     }
-    return sectionFits(model.offsetSkins, model.numSkins, skinEntrySize, size) &&
-           sectionFits(model.offsetTexCoords, model.numTexCoords, texCoordEntrySize, size) &&
-           sectionFits(model.offsetTriangles, model.numTriangles, triangleEntrySize, size) &&
-           sectionFits(model.offsetFrames, model.numFrames, model.frameSize, size) &&
-           sectionFits(model.offsetGlCommands, model.numGlCommands, glCommandSize, size);
+    if (positive(model.numFrames) * (positive(model.numTriangles) + model.numVertices) > maxPreparationWork) {
+        return refuse(fault, Md2FaultKind::tooMuchPreparation,
+                      "%d frames x (%d triangles + %d vertices) is too much to prepare", int(model.numFrames),
+                      int(model.numTriangles), int(model.numVertices));
+    }
+    return sectionFits("skins", model.offsetSkins, model.numSkins, skinEntrySize, size, fault) &&
+           sectionFits("texture coordinates", model.offsetTexCoords, model.numTexCoords, texCoordEntrySize, size,
+                       fault) &&
+           sectionFits("triangles", model.offsetTriangles, model.numTriangles, triangleEntrySize, size, fault) &&
+           sectionFits("frames", model.offsetFrames, model.numFrames, model.frameSize, size, fault) &&
+           sectionFits("gl commands", model.offsetGlCommands, model.numGlCommands, glCommandSize, size, fault);
 }
 
 // Reads the triangles and rejects any corner that would index past the vertices or a present texCoords.
-bool readTriangles(const uint8_t* bytes, Md2Model& model)
+bool readTriangles(const uint8_t* bytes, Md2Model& model, Md2Fault* fault)
 {
     const bool checkTexCoords = model.numTexCoords > 0;
     const uint8_t* at = bytes + model.offsetTriangles;
@@ -99,10 +138,13 @@ bool readTriangles(const uint8_t* bytes, Md2Model& model)
             triangle.vertex[k] = readS16le(at + 2 * k);
             triangle.texCoord[k] = readS16le(at + 6 + 2 * k);
             if (triangle.vertex[k] < 0 || triangle.vertex[k] >= model.numVertices) {
-                return false;
+                return refuse(fault, Md2FaultKind::vertexIndexOutOfRange, "triangle %d uses vertex %d of %d", int(i),
+                              int(triangle.vertex[k]), int(model.numVertices));
             }
             if (checkTexCoords && (triangle.texCoord[k] < 0 || triangle.texCoord[k] >= model.numTexCoords)) {
-                return false;
+                return refuse(fault, Md2FaultKind::texCoordIndexOutOfRange,
+                              "triangle %d uses texture coordinate %d of %d", int(i), int(triangle.texCoord[k]),
+                              int(model.numTexCoords));
             }
         }
     }
@@ -139,11 +181,16 @@ void decodeFrame(const uint8_t* record, int32_t numVertices, Md2Frame& frame)
     }
 }
 
-bool readFrames(const uint8_t* bytes, Md2Model& model)
+bool outOfMemory(Md2Fault* fault)
+{
+    return refuse(fault, Md2FaultKind::noMemory, "not enough memory for the model");
+}
+
+bool readFrames(const uint8_t* bytes, Md2Model& model, Md2Fault* fault)
 {
     model.frames.reset(new (std::nothrow) Md2Frame[model.numFrames]);
     if (!model.frames) {
-        return false;
+        return outOfMemory(fault);
     }
     const uint8_t* record = bytes + model.offsetFrames;
     for (int32_t i = 0; i < model.numFrames; ++i, record += model.frameSize) {
@@ -151,26 +198,26 @@ bool readFrames(const uint8_t* bytes, Md2Model& model)
         // Present even when empty: numVertices 0 still gives every frame a vertex array.
         frame.vertices.reset(new (std::nothrow) ModelVertex[model.numVertices]);
         if (!frame.vertices) {
-            return false;
+            return outOfMemory(fault);
         }
         decodeFrame(record, model.numVertices, frame);
     }
     return true;
 }
 
-bool readSections(const uint8_t* bytes, Md2Model& model)
+bool readSections(const uint8_t* bytes, Md2Model& model, Md2Fault* fault)
 {
     if (model.numSkins > 0) {
         model.skins.reset(new (std::nothrow) uint8_t[size_t(model.numSkins) * skinEntrySize]);
         if (!model.skins) {
-            return false;
+            return outOfMemory(fault);
         }
         std::memcpy(model.skins.get(), bytes + model.offsetSkins, size_t(model.numSkins) * skinEntrySize);
     }
     if (model.numTexCoords > 0) {
         model.texCoords.reset(new (std::nothrow) Md2TexCoord[model.numTexCoords]);
         if (!model.texCoords) {
-            return false;
+            return outOfMemory(fault);
         }
         const uint8_t* at = bytes + model.offsetTexCoords;
         for (int32_t i = 0; i < model.numTexCoords; ++i, at += texCoordEntrySize) {
@@ -179,17 +226,20 @@ bool readSections(const uint8_t* bytes, Md2Model& model)
     }
     if (model.numTriangles > 0) {
         model.triangles.reset(new (std::nothrow) Md2Triangle[model.numTriangles]);
-        if (!model.triangles || !readTriangles(bytes, model)) {
+        if (!model.triangles) {
+            return outOfMemory(fault);
+        }
+        if (!readTriangles(bytes, model, fault)) {
             return false;
         }
     }
-    if (model.numFrames > 0 && !readFrames(bytes, model)) {
+    if (model.numFrames > 0 && !readFrames(bytes, model, fault)) {
         return false;
     }
     if (model.numGlCommands > 0) {
         model.glCommands.reset(new (std::nothrow) int32_t[model.numGlCommands]);
         if (!model.glCommands) {
-            return false;
+            return outOfMemory(fault);
         }
         const uint8_t* at = bytes + model.offsetGlCommands;
         for (int32_t i = 0; i < model.numGlCommands; ++i, at += glCommandSize) {
@@ -201,46 +251,65 @@ bool readSections(const uint8_t* bytes, Md2Model& model)
 
 }  // namespace
 
-Md2Model* parseMd2Model(const uint8_t* bytes, size_t size)
+Md2Model* parseMd2Model(const uint8_t* bytes, size_t size, Md2Fault* fault)
 {
-    if (bytes == nullptr || size < headerSize || std::memcmp(bytes, "IDP2", 4) != 0) {
+    if (fault != nullptr) {
+        *fault = Md2Fault{};
+    }
+    if (bytes == nullptr && size > 0) {
+        size = 0;
+    }
+    if (size < 4 || std::memcmp(bytes, "IDP2", 4) != 0) {
+        refuse(fault, Md2FaultKind::notMd2, "not an MD2 file");
+        return nullptr;
+    }
+    if (size < headerSize) {
+        refuse(fault, Md2FaultKind::headerCutShort, "cut short: %zu bytes, less than the %zu-byte header", size,
+               headerSize);
         return nullptr;
     }
     Md2Model* model = new (std::nothrow) Md2Model{};
     if (model == nullptr) {
+        outOfMemory(fault);
         return nullptr;
     }
     readHeader(bytes, *model);
-    if (!headerIsSound(*model, size) || !readSections(bytes, *model)) {
+    if (!headerIsSound(*model, size, fault) || !readSections(bytes, *model, fault)) {
         freeMd2Model(model);
         return nullptr;
     }
     return model;
 }
 
-Md2Model* loadMd2Model(const char* path)
+Md2Model* loadMd2Model(const char* path, Md2Fault* fault)
 {
-    FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
+    if (fault != nullptr) {
+        *fault = Md2Fault{};
+    }
+    FileBytes file;
+    FileReadFault readFault;
+    if (!readFileBytes(path, md2MaxFileSize, file, &readFault)) {
+        switch (readFault.kind) {
+        case FileReadFaultKind::tooLarge: {
+            char sizeText[32];
+            formatByteSize(readFault.fileSize, sizeText, sizeof sizeText);
+            refuse(fault, Md2FaultKind::tooLarge, "file is %s, larger than any MD2 model", sizeText);
+            break;
+        }
+        case FileReadFaultKind::cannotOpen:
+            refuse(fault, Md2FaultKind::cannotOpen, "%s", readFault.text);
+            break;
+        case FileReadFaultKind::noMemory:
+            refuse(fault, Md2FaultKind::noMemory, "%s", readFault.text);
+            break;
+        case FileReadFaultKind::readError:
+        case FileReadFaultKind::none:
+            refuse(fault, Md2FaultKind::readError, "%s", readFault.text);
+            break;
+        }
         return nullptr;
     }
-    long length = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        length = std::ftell(file);
-    }
-    if (length < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
-        std::fclose(file);
-        return nullptr;
-    }
-    const size_t size = static_cast<size_t>(length);
-    // Uninitialised on purpose: fread fills it, and zeroing a large file first would double the cost.
-    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
-    const bool complete = bytes && std::fread(bytes.get(), 1, size, file) == size;
-    std::fclose(file);
-    if (!complete) {
-        return nullptr;
-    }
-    return parseMd2Model(bytes.get(), size);
+    return parseMd2Model(file.bytes.get(), file.size, fault);
 }
 
 void freeMd2Model(Md2Model* model)

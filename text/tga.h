@@ -2,6 +2,7 @@
 // and the loader that uploads them as a mipmapped texture or shows why it cannot (tgaTexture.cpp).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -28,7 +29,10 @@ struct TgaImage {
 
 bool isPowerOfTwo(int32_t n);
 
-// Reads header and pixels from an open file; on success image holds RGBA pixels. Never closes file.
+// Decodes a whole file's bytes; on success image holds RGBA pixels. Anything after the pixels is ignored.
+TgaFault decodeTgaImage(const uint8_t* bytes, size_t size, TgaImage& image);
+
+// The same from an open file, reading only the header and the pixels it calls for. Never closes file.
 TgaFault readTgaImage(FILE* file, TgaImage& image);
 
 // A texture name, 0 when the file cannot be opened, or all bits set after any other fault.

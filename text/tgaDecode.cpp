@@ -2,30 +2,67 @@
 // GL-free: tgaTexture.cpp uploads what this produces.
 #include "text/tga.h"
 
+#include <cstring>
 #include <new>
+#include <utility>
 
 namespace {
 
-// The 18-byte header as it is read: three one-byte fields, the 5 colour-map bytes, then the 10 image bytes
-// (origin, size, depth, descriptor). Zero-filled first, so fields past the end of a short file read as 0.
-struct TgaHeader {
-    uint8_t idLength = 0;
-    uint8_t colourMapType = 0;
-    uint8_t imageType = 0;
-    uint8_t colourMapFields[5] = {};
-    uint8_t imageFields[10] = {};
-};
-
-// Offsets inside the image bytes (file offsets 8 to 17).
-constexpr int widthAt = 4;
-constexpr int heightAt = 6;
-constexpr int depthAt = 8;
+constexpr size_t headerSize = 18;
+// Offsets of the fields the checks look at. Everything between them (the colour-map specification, the
+// origin, the descriptor) is ignored.
+constexpr size_t idLengthAt = 0;
+constexpr size_t colourMapTypeAt = 1;
+constexpr size_t imageTypeAt = 2;
+constexpr size_t widthAt = 12;
+constexpr size_t heightAt = 14;
+constexpr size_t depthAt = 16;
 
 constexpr uint8_t uncompressedTrueColour = 2;
 
 int32_t readU16le(const uint8_t* bytes)
 {
     return static_cast<int32_t>(bytes[0]) + 256 * static_cast<int32_t>(bytes[1]);
+}
+
+// Judges the first size bytes of a file as a header. A short file's missing bytes count as zero, as a header
+// record filled by unchecked reads would hold them.
+TgaFault checkHeader(const uint8_t* bytes, size_t size, int32_t& width, int32_t& height)
+{
+    uint8_t header[headerSize] = {};
+    for (size_t i = 0; i < size && i < headerSize; ++i) {
+        header[i] = bytes[i];
+    }
+    if (header[idLengthAt] != 0) {
+        return TgaFault::incompatibleFormat;
+    }
+    if (header[colourMapTypeAt] != 0 || header[imageTypeAt] != uncompressedTrueColour) {
+        return TgaFault::formatBad;
+    }
+    width = readU16le(header + widthAt);
+    height = readU16le(header + heightAt);
+    if (!isPowerOfTwo(width) || !isPowerOfTwo(height)) {
+        return TgaFault::sizeNotPowerOfTwo;
+    }
+    if (header[depthAt] != 32) {
+        return TgaFault::bitDepthNot32;
+    }
+    return TgaFault::none;
+}
+
+size_t pixelByteCount(int32_t width, int32_t height)
+{
+    return static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+}
+
+// Stored blue, green, red, alpha; OpenGL gets red, green, blue, alpha.
+void swapRedAndBlue(uint8_t* pixels, size_t byteCount)
+{
+    for (size_t i = 0; i < byteCount; i += 4) {
+        const uint8_t blue = pixels[i];
+        pixels[i] = pixels[i + 2];
+        pixels[i + 2] = blue;
+    }
 }
 
 }  // namespace
@@ -53,6 +90,7 @@ const char* tgaFaultText(TgaFault fault)
     return nullptr;
 }
 
+// 2 to 2048 only: 4096 is past the texture limit of many OpenGL 1.1 drivers, and a 1-texel side holds no glyph grid.
 bool isPowerOfTwo(int32_t n)
 {
     for (int32_t size = 2; size <= 2048; size *= 2) {
@@ -63,35 +101,48 @@ bool isPowerOfTwo(int32_t n)
     return false;
 }
 
+TgaFault decodeTgaImage(const uint8_t* bytes, size_t size, TgaImage& image)
+{
+    image = TgaImage{};
+    if (bytes == nullptr) {
+        size = 0;
+    }
+    int32_t width = 0;
+    int32_t height = 0;
+    const TgaFault fault = checkHeader(bytes, size, width, height);
+    if (fault != TgaFault::none) {
+        return fault;
+    }
+    const size_t byteCount = pixelByteCount(width, height);
+    std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[byteCount]);
+    if (!pixels) {
+        return TgaFault::noMemory;
+    }
+    if (size < headerSize || size - headerSize < byteCount) {
+        return TgaFault::dataSizeMismatch;
+    }
+    std::memcpy(pixels.get(), bytes + headerSize, byteCount);
+    swapRedAndBlue(pixels.get(), byteCount);
+    image.width = width;
+    image.height = height;
+    image.pixels = std::move(pixels);
+    return TgaFault::none;
+}
+
+// Reads no more than a sound image needs, the header and then the pixels straight into their buffer, so
+// whatever follows them in the file, however large, is never read.
 TgaFault readTgaImage(FILE* file, TgaImage& image)
 {
     image = TgaImage{};
-
-    // Five reads, none checked: whatever a short file lacks stays zero and is judged by the checks below.
-    TgaHeader header;
-    std::fread(&header.idLength, 1, 1, file);
-    std::fread(&header.colourMapType, 1, 1, file);
-    std::fread(&header.imageType, 1, 1, file);
-    std::fread(header.colourMapFields, 1, sizeof header.colourMapFields, file);
-    std::fread(header.imageFields, 1, sizeof header.imageFields, file);
-
-    if (header.idLength != 0) {
-        return TgaFault::incompatibleFormat;
+    uint8_t header[headerSize];
+    const size_t headerRead = std::fread(header, 1, headerSize, file);
+    int32_t width = 0;
+    int32_t height = 0;
+    const TgaFault fault = checkHeader(header, headerRead, width, height);
+    if (fault != TgaFault::none) {
+        return fault;
     }
-    if (header.colourMapType != 0 || header.imageType != uncompressedTrueColour) {
-        return TgaFault::formatBad;
-    }
-    const int32_t width = readU16le(header.imageFields + widthAt);
-    const int32_t height = readU16le(header.imageFields + heightAt);
-    const int32_t depth = header.imageFields[depthAt];
-    if (!isPowerOfTwo(width) || !isPowerOfTwo(height)) {
-        return TgaFault::sizeNotPowerOfTwo;
-    }
-    if (depth != 32) {
-        return TgaFault::bitDepthNot32;
-    }
-
-    const size_t byteCount = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    const size_t byteCount = pixelByteCount(width, height);
     std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[byteCount]);
     if (!pixels) {
         return TgaFault::noMemory;
@@ -99,14 +150,7 @@ TgaFault readTgaImage(FILE* file, TgaImage& image)
     if (std::fread(pixels.get(), 1, byteCount, file) != byteCount) {
         return TgaFault::dataSizeMismatch;
     }
-
-    // Stored blue, green, red, alpha; OpenGL gets red, green, blue, alpha.
-    for (size_t i = 0; i < byteCount; i += 4) {
-        const uint8_t blue = pixels[i];
-        pixels[i] = pixels[i + 2];
-        pixels[i + 2] = blue;
-    }
-
+    swapRedAndBlue(pixels.get(), byteCount);
     image.width = width;
     image.height = height;
     image.pixels = std::move(pixels);

@@ -4,6 +4,7 @@
 
 #include "app/glApi.h"
 #include "app/platform.h"
+#include "base/fileBytes.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ void showTgaFault(TgaFault fault)
 
 unsigned loadTgaTexture(const char* path, int filter)
 {
-    FILE* file = std::fopen(path, "rb");
+    FILE* file = openFileForReading(path);
     if (file == nullptr) {
         showTgaFault(TgaFault::fileNotFound);
         return noTexture;

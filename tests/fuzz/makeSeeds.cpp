@@ -5,19 +5,10 @@
 #include <vector>
 
 #include "support/md2Builder.h"
+#include "support/testFiles.h"
 #include "support/tgaBuilder.h"
 
 namespace {
-
-bool save(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && written;
-}
 
 Md2Description tetrahedron(int frames, bool texCoords)
 {
@@ -48,14 +39,21 @@ int main(int argc, char** argv)
     }
     const std::string md2 = argv[1];
     const std::string tga = argv[2];
-    bool ok = save(md2 + "/tetrahedron.md2", buildMd2(tetrahedron(3, true)));
-    ok = save(md2 + "/no_texcoords.md2", buildMd2(tetrahedron(2, false))) && ok;
+    bool ok = writeBytesToFile(md2 + "/tetrahedron.md2", buildMd2(tetrahedron(3, true)));
+    ok = writeBytesToFile(md2 + "/no_texcoords.md2", buildMd2(tetrahedron(2, false))) && ok;
     Md2Description padded = tetrahedron(2, true);
     padded.framePadding = 12;
-    ok = save(md2 + "/padded_frames.md2", buildMd2(padded)) && ok;
+    ok = writeBytesToFile(md2 + "/padded_frames.md2", buildMd2(padded)) && ok;
     Md2Description empty = tetrahedron(1, false);
     empty.triangles.clear();
-    ok = save(md2 + "/no_triangles.md2", buildMd2(empty)) && ok;
+    ok = writeBytesToFile(md2 + "/no_triangles.md2", buildMd2(empty)) && ok;
+    // Counts below zero leave their section out: seeds that start the fuzzer on that path.
+    std::vector<uint8_t> negativeSkins = buildMd2(tetrahedron(2, true));
+    putS32le(negativeSkins, md2Field::numSkins, -1);
+    ok = writeBytesToFile(md2 + "/negative_skins.md2", negativeSkins) && ok;
+    std::vector<uint8_t> negativeFrames = buildMd2(tetrahedron(1, true));
+    putS32le(negativeFrames, md2Field::numFrames, -2);
+    ok = writeBytesToFile(md2 + "/negative_frames.md2", negativeFrames) && ok;
 
     for (const auto& [width, height] : {std::pair{2, 2}, std::pair{4, 2}, std::pair{8, 8}}) {
         TgaDescription image;
@@ -64,10 +62,10 @@ int main(int argc, char** argv)
         for (int i = 0; i < width * height * 4; ++i) {
             image.pixels.push_back(static_cast<uint8_t>(i * 37));
         }
-        ok = save(tga + "/image_" + std::to_string(width) + "x" + std::to_string(height) + ".tga", buildTga(image)) && ok;
+        ok = writeBytesToFile(tga + "/image_" + std::to_string(width) + "x" + std::to_string(height) + ".tga", buildTga(image)) && ok;
     }
     TgaDescription withId;
     withId.imageId = "id";
-    ok = save(tga + "/image_id.tga", buildTga(withId)) && ok;
+    ok = writeBytesToFile(tga + "/image_id.tga", buildTga(withId)) && ok;
     return ok ? 0 : 1;
 }

@@ -1,5 +1,5 @@
 // The GL test binary's entry point: one 640 x 480 SDL window with a legacy double-buffered context, current
-// for every test. Also the binary's platform services: notices recorded, keys set by the tests.
+// for every test. Its platform services are the shared fake (support/testPlatform.cpp).
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -10,9 +10,6 @@
 #include "gl/glHarness.h"
 
 namespace {
-
-std::vector<std::pair<std::string, std::string>> notices;
-bool keyDown[controlKeyCount] = {};
 
 struct DepthRequest {
     int depthBits, stencilBits;
@@ -86,36 +83,6 @@ void resetGlState()
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     while (glGetError() != GL_NO_ERROR) {
     }
-}
-
-std::vector<std::pair<std::string, std::string>>& recordedNotices()
-{
-    return notices;
-}
-
-void setKeyDown(ControlKey key, bool down)
-{
-    keyDown[static_cast<int>(key)] = down;
-}
-
-bool pollControlKey(ControlKey key)
-{
-    return keyDown[static_cast<int>(key)];
-}
-
-void showNotice(const char* caption, const char* text)
-{
-    notices.emplace_back(caption, text);
-}
-
-int64_t readPerformanceCounter()
-{
-    return static_cast<int64_t>(SDL_GetPerformanceCounter());
-}
-
-int64_t readPerformanceFrequency()
-{
-    return static_cast<int64_t>(SDL_GetPerformanceFrequency());
 }
 
 int main(int argc, char** argv)

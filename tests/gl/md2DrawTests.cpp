@@ -8,14 +8,11 @@
 #include "app/glApi.h"
 #include "gl/glHarness.h"
 #include "model/md2.h"
+#include "scene/scene.h"
 #include "support/md2Builder.h"
+#include "support/testModel.h"
 
 namespace {
-
-struct ModelRelease {
-    void operator()(Md2Model* model) const { freeMd2Model(model); }
-};
-using ModelPtr = std::unique_ptr<Md2Model, ModelRelease>;
 
 // One triangle, (-1, -1), (3, -1), (-1, 3) at z = 0 once decoded: it covers the whole viewport under
 // identity matrices. Every corner uses texture coordinate 1 and table normal 0.
@@ -38,8 +35,7 @@ Md2Description screenTriangle()
 
 ModelPtr build(const Md2Description& description)
 {
-    const std::vector<uint8_t> bytes = buildMd2(description);
-    return ModelPtr(parseMd2Model(bytes.data(), bytes.size()));
+    return parseModel(buildMd2(description));
 }
 
 bool allBlack(const std::vector<uint8_t>& rgb)
@@ -86,6 +82,30 @@ TEST(Md2Draw, FrameOutsideTheModelDrawsNothing)
     const std::vector<uint8_t> centre = readRgb(glTestWidth / 2, glTestHeight / 2, 1, 1);
     EXPECT_EQ(centre, (std::vector<uint8_t>{255, 255, 255}));
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    resetGlState();
+}
+
+// A model whose frame count is zero or negative loads without frames; the scene's choice of frame for it
+// (the count less one) must draw nothing and send no corner.
+TEST(Md2Draw, ModelWithoutFramesDrawsNothingAtTheScenesFrame)
+{
+    for (int32_t numFrames : {0, -1, -30}) {
+        SCOPED_TRACE(numFrames);
+        std::vector<uint8_t> bytes = buildMd2(screenTriangle());
+        putS32le(bytes, md2Field::numFrames, numFrames);
+        ModelPtr model = parseModel(bytes);
+        ASSERT_NE(model, nullptr);
+        ASSERT_FALSE(model->frames);
+
+        resetGlState();
+        glNormal3f(0.0f, 0.0f, 1.0f);
+        drawModelFrame(model.get(), sceneFrameIndex(model.get()));
+        EXPECT_TRUE(allBlack(readRgb(0, 0, glTestWidth, glTestHeight)));
+        GLfloat normal[4] = {};
+        glGetFloatv(GL_CURRENT_NORMAL, normal);
+        EXPECT_EQ(normal[2], 1.0f) << "a corner was sent";
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    }
     resetGlState();
 }
 

@@ -4,10 +4,11 @@
 #include "gl/glHarness.h"
 #include "model/md2.h"
 #include "model/md2Prepare.h"
+#include "support/md2Builder.h"
+#include "support/testModel.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <vector>
 
 namespace {
@@ -15,22 +16,19 @@ namespace {
 TEST(PrepareDraw, TriangleFacingTheDefaultLightIsDrawnLit)
 {
     // Loaded as (2, 1, 0), so after the flip it winds (0,0,0), (1,0,0), (0,1,0): counter-clockwise seen from +Z.
-    auto model = std::make_unique<Md2Model>();
-    model->skinWidth = 1;
-    model->skinHeight = 1;
-    model->numVertices = 3;
-    model->numTexCoords = 1;
-    model->numTriangles = 1;
-    model->numFrames = 1;
-    model->texCoords = std::make_unique<Md2TexCoord[]>(1);
-    model->triangles = std::make_unique<Md2Triangle[]>(1);
-    model->triangles[0] = {{2, 1, 0}, {0, 0, 0}};
-    model->frames = std::make_unique<Md2Frame[]>(1);
-    model->frames[0].vertices = std::make_unique<ModelVertex[]>(3);
-    // Table normals pointing away from the light, so only the recomputed ones can light the face.
-    model->frames[0].vertices[0] = {{0, 0, 0}, {0, 1, 0}};
-    model->frames[0].vertices[1] = {{1, 0, 0}, {0, 1, 0}};
-    model->frames[0].vertices[2] = {{0, 1, 0}, {0, 1, 0}};
+    Md2Description d;
+    d.skinWidth = 1;
+    d.skinHeight = 1;
+    d.texCoords = {{0, 0}};
+    d.triangles = {{{2, 1, 0}, {0, 0, 0}}};
+    Md2BuildFrame frame;
+    // Table normal 32 is (0, 1, 0) in the file's axes, drawn as (0, 0, -1): pointing away from the light, so
+    // only the recomputed normals can light the face.
+    frame.vertices = {{0, 0, 0, 32}, {1, 0, 0, 32}, {0, 0, 1, 32}};
+    d.frames = {frame};
+    ModelPtr model = parseModel(buildMd2(d));
+    ASSERT_NE(model, nullptr);
+    ASSERT_EQ(model->frames[0].vertices[2].normal.y, 1.0f);
     flipWinding(model.get());
     computeVertexNormals(model.get());
 

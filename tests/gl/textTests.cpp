@@ -13,6 +13,7 @@
 #include "app/glApi.h"
 #include "gl/glHarness.h"
 #include "scene/scene.h"
+#include "support/testFiles.h"
 #include "support/tgaBuilder.h"
 #include "text/font.h"
 #include "text/tga.h"
@@ -218,7 +219,7 @@ TEST_F(TextGl, FilterAllowedForMagnificationGoesToBoth)
 
 TEST_F(TextGl, ImageMagickQuadUploadsInStoredRowOrder)
 {
-    const std::string path = std::string(BREVANT_FIXTURES) + "/fixtures/tga/quad_32x16.tga";
+    const std::string path = fixturePath("tga/quad_32x16.tga");
     const unsigned name = keepTexture(loadTgaTexture(path.c_str(), GL_LINEAR_MIPMAP_NEAREST));
     ASSERT_NE(name, 0u);
     ASSERT_NE(name, ~0u);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "model/md2.h"
 #include "model/md2Prepare.h"
@@ -15,21 +16,16 @@ namespace {
 // Consumes a value so the optimiser cannot drop the reads that produce it.
 volatile float sink = 0.0f;
 
+// Follows the frame exactly as drawModelFrame does, through the same corner walk.
 void walkFrame(const Md2Model& loaded, int32_t frameIndex)
 {
-    const ModelVertex* vertices = loaded.frames[frameIndex].vertices.get();
     float sum = 0.0f;
-    for (int32_t i = 0; i < loaded.numTriangles; ++i) {
-        const Md2Triangle& triangle = loaded.triangles[i];
-        for (int corner = 0; corner < 3; ++corner) {
-            const ModelVertex& vertex = vertices[triangle.vertex[corner]];
-            sum += vertex.position.x + vertex.normal.y;
-            if (loaded.texCoords) {
-                const Md2TexCoord& coord = loaded.texCoords[triangle.texCoord[corner]];
-                sum += static_cast<float>(coord.s + coord.t);
-            }
+    forEachFrameCorner(loaded, frameIndex, [&sum](const ModelVertex& vertex, const Md2TexCoord* coord) {
+        sum += vertex.position.x + vertex.normal.y;
+        if (coord != nullptr) {
+            sum += static_cast<float>(coord->s + coord->t);
         }
-    }
+    });
     // Every name the loader hands out is terminated inside its 16 bytes.
     bool terminated = false;
     for (char c : loaded.frames[frameIndex].name) {
@@ -60,18 +56,29 @@ bool exerciseMd2Bytes(const uint8_t* bytes, size_t size)
 
 bool exerciseTgaBytes(const uint8_t* bytes, size_t size)
 {
+    TgaImage image;
+    const TgaFault fault = decodeTgaImage(bytes, size, image);
+
+    // The font loader reads from a file instead; both must come to the same verdict on the same bytes.
     // fmemopen refuses a zero-length buffer; an empty file is a real case, so use an empty temporary file.
     FILE* file = size > 0 ? fmemopen(const_cast<uint8_t*>(bytes), size, "rb") : std::tmpfile();
     if (file == nullptr) {
         std::abort();
     }
-    TgaImage image;
-    const TgaFault fault = readTgaImage(file, image);
+    TgaImage fromFile;
+    const TgaFault fileFault = readTgaImage(file, fromFile);
     std::fclose(file);
+    if (fileFault != fault) {
+        std::abort();
+    }
     if (fault != TgaFault::none) {
         return false;
     }
     const size_t count = static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 4;
+    if (fromFile.width != image.width || fromFile.height != image.height ||
+        std::memcmp(fromFile.pixels.get(), image.pixels.get(), count) != 0) {
+        std::abort();
+    }
     unsigned sum = 0;
     for (size_t i = 0; i < count; i += 61) {
         sum += image.pixels[i];

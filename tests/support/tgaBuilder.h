@@ -1,9 +1,8 @@
 // Writes TGA file bytes from a plain description, laid out from the TGA format itself, for the TGA and font tests.
-// Also hands bytes to the decoder as an open FILE* and writes them to disk for the loader.
+// support/testFiles.h hands them to the decoder as an open FILE* or writes them to disk for the loader.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -60,46 +59,5 @@ inline std::vector<uint8_t> buildTga(const TgaDescription& tga)
     }
     bytes.insert(bytes.end(), pixels.begin(), pixels.end());
     bytes.insert(bytes.end(), tga.trailer.begin(), tga.trailer.end());
-    return bytes;
-}
-
-// An anonymous temporary file holding bytes, positioned at its start; the caller closes it.
-inline FILE* openBytes(const std::vector<uint8_t>& bytes)
-{
-    FILE* file = std::tmpfile();
-    if (file == nullptr) {
-        return nullptr;
-    }
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
-        std::fclose(file);
-        return nullptr;
-    }
-    std::rewind(file);
-    return file;
-}
-
-inline bool writeBytesToFile(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && written;
-}
-
-inline std::vector<uint8_t> readFileBytes(const std::string& path)
-{
-    std::vector<uint8_t> bytes;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return bytes;
-    }
-    uint8_t chunk[4096];
-    size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    }
-    std::fclose(file);
     return bytes;
 }

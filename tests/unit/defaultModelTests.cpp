@@ -17,14 +17,10 @@
 #include <vector>
 
 #include "model/md2.h"
+#include "support/testModel.h"
 #include "tools/md2Writer.h"
 
 namespace {
-
-struct ModelRelease {
-    void operator()(Md2Model* model) const { freeMd2Model(model); }
-};
-using ModelPtr = std::unique_ptr<Md2Model, ModelRelease>;
 
 const char* const defaultModelPath = BREVANT_BUILD_DIR "/tris.md2";
 

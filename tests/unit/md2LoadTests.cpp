@@ -2,6 +2,9 @@
 // and the real third-party models in the shared fixtures.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,23 +14,21 @@
 #include <vector>
 
 #include "model/md2.h"
+#include "support/loaderExercise.h"
 #include "support/md2Builder.h"
+#include "support/testFiles.h"
+#include "support/testModel.h"
 
 namespace {
 
-struct ModelRelease {
-    void operator()(Md2Model* model) const { freeMd2Model(model); }
-};
-using ModelPtr = std::unique_ptr<Md2Model, ModelRelease>;
-
 ModelPtr parse(const std::vector<uint8_t>& bytes)
 {
-    return ModelPtr(parseMd2Model(bytes.data(), bytes.size()));
+    return parseModel(bytes);
 }
 
-std::string fixturePath(const char* name)
+std::string md2Fixture(const char* name)
 {
-    return std::string(BREVANT_FIXTURES) + "/fixtures/md2/" + name;
+    return fixturePath(std::string("md2/") + name);
 }
 
 // Two frames of four vertices, two triangles, four texture coordinates, one skin and a few GL words.
@@ -225,15 +226,19 @@ TEST(Md2Parse, FrameRecordsOfAnySizeAreDecodedWhole)
 struct MalformedCase {
     const char* what;
     std::function<void(std::vector<uint8_t>&)> corrupt;
+    Md2FaultKind kind;
+    const char* text;
 };
 
-// The byte offset of one int16 index field of triangle 0: corner k of the vertex or texcoord indices.
-size_t triangleField(const std::vector<uint8_t>& bytes, bool texCoord, int corner)
+// The byte offset of one int16 index field of a triangle: corner k of the vertex or texcoord indices.
+size_t triangleField(const std::vector<uint8_t>& bytes, int triangle, bool texCoord, int corner)
 {
-    return static_cast<size_t>(getS32le(bytes, md2Field::offsetTriangles)) + (texCoord ? 6 : 0) + 2 * corner;
+    return static_cast<size_t>(getS32le(bytes, md2Field::offsetTriangles)) + 12 * triangle + (texCoord ? 6 : 0) +
+           2 * corner;
 }
 
-TEST(Md2Parse, MalformedFilesGiveNoModel)
+// Each case must be refused for its own reason: the kind, and the text with the numbers that failed.
+TEST(Md2Parse, MalformedFilesGiveNoModelAndSayWhy)
 {
     auto setField = [](size_t field, int32_t value) {
         return [field, value](std::vector<uint8_t>& bytes) { putS32le(bytes, field, value); };
@@ -243,49 +248,115 @@ TEST(Md2Parse, MalformedFilesGiveNoModel)
             putS32le(bytes, field, getS32le(bytes, field) + delta);
         };
     };
+    auto setIndex = [](int triangle, bool texCoord, int corner, int16_t value) {
+        return [=](std::vector<uint8_t>& b) { putS16le(b, triangleField(b, triangle, texCoord, corner), value); };
+    };
+    using K = Md2FaultKind;
     const MalformedCase cases[] = {
-        {"ident is not IDP2", [](std::vector<uint8_t>& b) { b[3] = '3'; }},
-        {"empty file", [](std::vector<uint8_t>& b) { b.clear(); }},
-        {"header cut short", [](std::vector<uint8_t>& b) { b.resize(67); }},
-        {"file ends inside the last section", [](std::vector<uint8_t>& b) { b.pop_back(); }},
-        {"negative numSkins", setField(md2Field::numSkins, -1)},
-        {"negative numVertices", setField(md2Field::numVertices, -1)},
-        {"negative numTexCoords", setField(md2Field::numTexCoords, -1)},
-        {"negative numTriangles", setField(md2Field::numTriangles, -1)},
-        {"negative numFrames", setField(md2Field::numFrames, -1)},
-        {"negative numGlCommands", setField(md2Field::numGlCommands, -1)},
-        {"skins run past the end", setField(md2Field::numSkins, 1000)},
-        {"texcoords run past the end", setField(md2Field::numTexCoords, 100000)},
-        {"triangles run past the end", setField(md2Field::numTriangles, 100000)},
-        {"one frame more than the file holds", addToField(md2Field::numFrames, 1)},
-        {"gl commands run past the end", addToField(md2Field::numGlCommands, 1)},
-        {"skins offset negative", setField(md2Field::offsetSkins, -64)},
-        {"triangles offset negative", setField(md2Field::offsetTriangles, -12)},
-        {"frames offset past the end", setField(md2Field::offsetFrames, 0x7fffff00)},
-        {"gl command offset plus length wraps in 32 bits", setField(md2Field::offsetGlCommands, 0x7ffffffc)},
+        {"ident is not IDP2", [](std::vector<uint8_t>& b) { b[3] = '3'; }, K::notMd2, "not an MD2 file"},
+        {"empty file", [](std::vector<uint8_t>& b) { b.clear(); }, K::notMd2, "not an MD2 file"},
+        {"header cut short", [](std::vector<uint8_t>& b) { b.resize(67); }, K::headerCutShort,
+         "cut short: 67 bytes, less than the 68-byte header"},
+        {"file ends inside the last section", [](std::vector<uint8_t>& b) { b.pop_back(); }, K::sectionCutShort,
+         "cut short: gl commands end past the end of the file"},
+        {"negative numVertices", setField(md2Field::numVertices, -5), K::negativeVertexCount,
+         "negative vertex count -5"},
+        {"negative numGlCommands", setField(md2Field::numGlCommands, -3), K::negativeGlCommandCount,
+         "negative gl command count -3"},
+        {"skins run past the end", setField(md2Field::numSkins, 1000), K::sectionCutShort,
+         "cut short: skins end past the end of the file"},
+        {"texcoords run past the end", setField(md2Field::numTexCoords, 100000), K::sectionCutShort,
+         "cut short: texture coordinates end past the end of the file"},
+        {"triangles run past the end", setField(md2Field::numTriangles, 100000), K::sectionCutShort,
+         "cut short: triangles end past the end of the file"},
+        {"one frame more than the file holds", addToField(md2Field::numFrames, 1), K::sectionCutShort,
+         "cut short: frames end past the end of the file"},
+        {"gl commands run past the end", addToField(md2Field::numGlCommands, 1), K::sectionCutShort,
+         "cut short: gl commands end past the end of the file"},
+        {"skins offset negative", setField(md2Field::offsetSkins, -64), K::sectionBeforeStart,
+         "skins start at offset -64, before the file"},
+        {"triangles offset negative", setField(md2Field::offsetTriangles, -12), K::sectionBeforeStart,
+         "triangles start at offset -12, before the file"},
+        {"frames offset past the end", setField(md2Field::offsetFrames, 0x7fffff00), K::sectionCutShort,
+         "cut short: frames end past the end of the file"},
+        {"gl command offset plus length wraps in 32 bits", setField(md2Field::offsetGlCommands, 0x7ffffffc),
+         K::sectionCutShort, "cut short: gl commands end past the end of the file"},
         {"numFrames x frameSize wraps to 0 in 32 bits",
          [](std::vector<uint8_t>& b) {
              putS32le(b, md2Field::numFrames, 0x10000);
              putS32le(b, md2Field::frameSize, 0x10000);
-         }},
-        {"frameSize too small for its vertices", addToField(md2Field::frameSize, -1)},
-        {"numVertices x 4 wraps to 0 in 32 bits", setField(md2Field::numVertices, 0x40000000)},
-        {"triangle vertex index equals numVertices",
-         [](std::vector<uint8_t>& b) { putS16le(b, triangleField(b, false, 1), 4); }},
-        {"triangle vertex index negative",
-         [](std::vector<uint8_t>& b) { putS16le(b, triangleField(b, false, 2), -1); }},
-        {"triangle texcoord index equals numTexCoords",
-         [](std::vector<uint8_t>& b) { putS16le(b, triangleField(b, true, 0), 4); }},
-        {"triangle texcoord index negative",
-         [](std::vector<uint8_t>& b) { putS16le(b, triangleField(b, true, 1), -32768); }},
+         },
+         K::sectionCutShort, "cut short: frames end past the end of the file"},
+        {"frameSize too small for its vertices", addToField(md2Field::frameSize, -1), K::frameTooSmall,
+         "frame size 55 cannot hold 4 vertices, which need 56"},
+        {"numVertices x 4 wraps to 0 in 32 bits", setField(md2Field::numVertices, 0x40000000), K::frameTooSmall,
+         "frame size 56 cannot hold 1073741824 vertices, which need 4294967336"},
+        {"triangle vertex index equals numVertices", setIndex(0, false, 1, 4), K::vertexIndexOutOfRange,
+         "triangle 0 uses vertex 4 of 4"},
+        {"triangle vertex index negative", setIndex(0, false, 2, -1), K::vertexIndexOutOfRange,
+         "triangle 0 uses vertex -1 of 4"},
+        {"second triangle's vertex far out", setIndex(1, false, 0, 4000), K::vertexIndexOutOfRange,
+         "triangle 1 uses vertex 4000 of 4"},
+        {"triangle texcoord index equals numTexCoords", setIndex(0, true, 0, 4), K::texCoordIndexOutOfRange,
+         "triangle 0 uses texture coordinate 4 of 4"},
+        {"triangle texcoord index negative", setIndex(1, true, 1, -32768), K::texCoordIndexOutOfRange,
+         "triangle 1 uses texture coordinate -32768 of 4"},
     };
 
     const std::vector<uint8_t> sound = buildMd2(smallModel());
-    ASSERT_NE(parse(sound), nullptr);
+    Md2Fault fault;
+    fault.kind = Md2FaultKind::notMd2;
+    ASSERT_NE(parseModel(sound, &fault), nullptr);
+    EXPECT_EQ(fault.kind, Md2FaultKind::none) << "a sound model clears the fault";
+    EXPECT_STREQ(fault.text, "");
     for (const MalformedCase& c : cases) {
         std::vector<uint8_t> bytes = sound;
         c.corrupt(bytes);
-        EXPECT_EQ(parse(bytes), nullptr) << c.what;
+        Md2Fault caseFault;
+        EXPECT_EQ(parseModel(bytes, &caseFault), nullptr) << c.what;
+        EXPECT_EQ(caseFault.kind, c.kind) << c.what << ": " << caseFault.text;
+        EXPECT_STREQ(caseFault.text, c.text) << c.what;
+        EXPECT_EQ(parse(bytes), nullptr) << c.what << ", without a fault record";
+    }
+}
+
+// Skins, texture coordinates, triangles and frames with a count of zero or less are simply absent; the rest
+// of the model loads as written, and the preparation passes and the frame walk take it as it is.
+TEST(Md2Parse, NegativeSectionCountsLeaveThatArrayOutAndTheRestIntact)
+{
+    const size_t fields[] = {md2Field::numSkins, md2Field::numTexCoords, md2Field::numTriangles,
+                             md2Field::numFrames};
+    for (size_t field : fields) {
+        for (int32_t count : {-1, INT32_MIN}) {
+            SCOPED_TRACE("field at " + std::to_string(field) + " set to " + std::to_string(count));
+            std::vector<uint8_t> bytes = buildMd2(smallModel());
+            putS32le(bytes, field, count);
+            Md2Fault fault;
+            ModelPtr model = parseModel(bytes, &fault);
+            ASSERT_NE(model, nullptr) << fault.text;
+            EXPECT_EQ(fault.kind, Md2FaultKind::none);
+
+            EXPECT_EQ(model->skins != nullptr, field != md2Field::numSkins);
+            EXPECT_EQ(model->texCoords != nullptr, field != md2Field::numTexCoords);
+            EXPECT_EQ(model->triangles != nullptr, field != md2Field::numTriangles);
+            EXPECT_EQ(model->frames != nullptr, field != md2Field::numFrames);
+            ASSERT_TRUE(model->glCommands);
+            EXPECT_EQ(model->glCommands[2], -2);
+            if (model->skins) {
+                EXPECT_STREQ(reinterpret_cast<const char*>(model->skins.get()), "models/test/skin.pcx");
+            }
+            if (model->texCoords) {
+                EXPECT_EQ(model->texCoords[2].s, 32);
+            }
+            if (model->triangles) {
+                EXPECT_EQ(model->triangles[1].vertex[2], 3);
+            }
+            if (model->frames) {
+                EXPECT_STREQ(model->frames[1].name, "stand02");
+                expectVec3(model->frames[1].vertices[1].position, 255 * 2.0f + 100.0f, 7.0f, 1.0f);
+            }
+            EXPECT_TRUE(exerciseMd2Bytes(bytes.data(), bytes.size())) << "flip, normals and the frame walk";
+        }
     }
 }
 
@@ -299,10 +370,13 @@ TEST(Md2Parse, RefusesModelsWhosePreparationWouldRunForMinutes)
         Md2BuildFrame frame;
         frame.vertices = {Md2BuildVertex{}};
         d.frames.assign(65536, frame);
-        const std::vector<uint8_t> bytes = buildMd2(d);
-        Md2Model* model = parseMd2Model(bytes.data(), bytes.size());
+        Md2Fault fault;
+        ModelPtr model = parseModel(buildMd2(d), &fault);
         EXPECT_EQ(model != nullptr, loads) << triangles << " triangles in 65536 one-vertex frames";
-        freeMd2Model(model);
+        if (!loads) {
+            EXPECT_EQ(fault.kind, Md2FaultKind::tooMuchPreparation);
+            EXPECT_STREQ(fault.text, "65536 frames x (4096 triangles + 1 vertices) is too much to prepare");
+        }
     }
 }
 
@@ -320,7 +394,7 @@ TEST(Md2Load, RealModelsLoadWithTheirCounts)
     };
     for (const FixtureCounts& f : fixtures) {
         SCOPED_TRACE(f.file);
-        ModelPtr model(loadMd2Model(fixturePath(f.file).c_str()));
+        ModelPtr model(loadMd2Model(md2Fixture(f.file).c_str()));
         ASSERT_NE(model, nullptr);
         EXPECT_EQ(model->numFrames, f.frames);
         EXPECT_EQ(model->numVertices, f.vertices);
@@ -347,32 +421,79 @@ TEST(Md2Load, RealModelsLoadWithTheirCounts)
 
 TEST(Md2Load, TriangleIndexingMissingVerticesIsAbsent)
 {
-    EXPECT_EQ(loadMd2Model(fixturePath("zero_vertices.md2").c_str()), nullptr);
+    EXPECT_EQ(loadMd2Model(md2Fixture("zero_vertices.md2").c_str()), nullptr);
 }
 
 TEST(Md2Load, ReadsTheWholeFileLikeTheBytesItHolds)
 {
-    EXPECT_EQ(loadMd2Model(fixturePath("no_such_model.md2").c_str()), nullptr);
+    Md2Fault fault;
+    EXPECT_EQ(loadMd2Model(md2Fixture("no_such_model.md2").c_str(), &fault), nullptr);
+    EXPECT_EQ(fault.kind, Md2FaultKind::cannotOpen);
+    EXPECT_STREQ(fault.text, "cannot open: No such file or directory");
 
     const std::vector<uint8_t> bytes = buildMd2(smallModel());
     const std::string path = testing::TempDir() + "md2LoadTests_small.md2";
-    FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
-    std::fclose(file);
-
-    ModelPtr loaded(loadMd2Model(path.c_str()));
+    ASSERT_TRUE(writeBytesToFile(path, bytes));
+    ModelPtr loaded(loadMd2Model(path.c_str(), &fault));
     ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(fault.kind, Md2FaultKind::none);
     EXPECT_EQ(loaded->numFrames, 2);
     expectVec3(loaded->frames[1].vertices[1].position, 255 * 2.0f + 100.0f, 7.0f, 1.0f);
     EXPECT_EQ(loaded->glCommands[3], 0);
 
-    // The same file one byte short is refused.
-    file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size() - 1, file);
-    std::fclose(file);
-    EXPECT_EQ(loadMd2Model(path.c_str()), nullptr);
+    // The same file one byte short is refused for what the bytes lack.
+    ASSERT_TRUE(writeBytesToFile(path, std::vector<uint8_t>(bytes.begin(), bytes.end() - 1)));
+    EXPECT_EQ(loadMd2Model(path.c_str(), &fault), nullptr);
+    EXPECT_EQ(fault.kind, Md2FaultKind::sectionCutShort);
+    std::remove(path.c_str());
+
+    // A folder opens on some systems but never reads.
+    EXPECT_EQ(loadMd2Model(testing::TempDir().c_str(), &fault), nullptr);
+    EXPECT_TRUE(fault.kind == Md2FaultKind::readError || fault.kind == Md2FaultKind::cannotOpen) << fault.text;
+}
+
+// A sparse file of the given size whose first bytes are a sound model; the rest reads as zeros.
+std::string writeSparseModel(const char* name, uint64_t size)
+{
+    const std::string path = testing::TempDir() + name;
+    if (!writeBytesToFile(path, buildMd2(smallModel())) || truncate(path.c_str(), static_cast<off_t>(size)) != 0) {
+        ADD_FAILURE() << "cannot make " << path;
+    }
+    return path;
+}
+
+long peakResidentKilobytes()
+{
+    rusage usage = {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST(Md2Load, HugeFileIsRefusedBeforeAnythingIsRead)
+{
+    const std::string path = writeSparseModel("md2LoadTests_huge.md2", uint64_t{3} << 30);
+    const long peakBefore = peakResidentKilobytes();
+    Md2Fault fault;
+    EXPECT_EQ(loadMd2Model(path.c_str(), &fault), nullptr);
+    const long grownKilobytes = peakResidentKilobytes() - peakBefore;
+    std::remove(path.c_str());
+
+    EXPECT_EQ(fault.kind, Md2FaultKind::tooLarge);
+    EXPECT_STREQ(fault.text, "file is 3.0 GB, larger than any MD2 model");
+    EXPECT_LT(grownKilobytes, 4 * 1024) << "the peak resident size grew by " << grownKilobytes << " KB";
+}
+
+TEST(Md2Load, FileOfExactlyTheCapIsReadAndOneByteMoreIsNot)
+{
+    const std::string path = writeSparseModel("md2LoadTests_cap.md2", md2MaxFileSize);
+    Md2Fault fault;
+    ModelPtr atCap(loadMd2Model(path.c_str(), &fault));
+    EXPECT_NE(atCap, nullptr) << fault.text;
+
+    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(md2MaxFileSize + 1)), 0);
+    EXPECT_EQ(loadMd2Model(path.c_str(), &fault), nullptr);
+    EXPECT_EQ(fault.kind, Md2FaultKind::tooLarge);
+    EXPECT_STREQ(fault.text, "file is 32 MB, larger than any MD2 model");
     std::remove(path.c_str());
 }
 

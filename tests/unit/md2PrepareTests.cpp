@@ -1,7 +1,10 @@
 // Tests of the start-up passes on a loaded model: the winding flip and the smooth vertex normals, on small
-// hand-built models and on real and default model files, whose solids must come out closed and facing outward.
+// builder-made models and on real and default model files, whose solids must come out closed and facing outward.
 #include "model/md2.h"
 #include "model/md2Prepare.h"
+#include "support/md2Builder.h"
+#include "support/testFiles.h"
+#include "support/testModel.h"
 
 #include <gtest/gtest.h>
 
@@ -17,49 +20,50 @@ struct TriangleSpec {
     int16_t texCoord[3];
 };
 
-// A model as the loader would hand it out, with the table normals set to something non-zero so that the
-// passes must overwrite them.
-Md2Model* buildModel(const std::vector<std::vector<Vec3>>& framePositions, const std::vector<TriangleSpec>& triangles,
-                     int32_t numTexCoords)
+// Writes the frames through the test builder and loads them, so each model is one the loader really hands out.
+// With scale 1 and translate (0, -128, 0) a packed vertex (b0, b1, b2) decodes to (b0, b2, 128 - b1), so whole
+// positions from 0 to 255 (z from -127 to 128) come out exactly. Every vertex gets table normal 0, non-zero,
+// so the passes must overwrite it.
+ModelPtr buildModel(const std::vector<std::vector<Vec3>>& framePositions, const std::vector<TriangleSpec>& triangles,
+                    int32_t numTexCoords)
 {
-    auto* model = new Md2Model{};
-    model->ident = 0x32504449;
-    model->skinWidth = 1;
-    model->skinHeight = 1;
-    model->numVertices = framePositions.empty() ? 0 : static_cast<int32_t>(framePositions[0].size());
-    model->numTexCoords = numTexCoords;
-    model->numTriangles = static_cast<int32_t>(triangles.size());
-    model->numFrames = static_cast<int32_t>(framePositions.size());
-    if (numTexCoords > 0) {
-        model->texCoords = std::make_unique<Md2TexCoord[]>(numTexCoords);
-    }
-    if (!triangles.empty()) {
-        model->triangles = std::make_unique<Md2Triangle[]>(triangles.size());
-        for (size_t i = 0; i < triangles.size(); ++i) {
-            for (int k = 0; k < 3; ++k) {
-                model->triangles[i].vertex[k] = triangles[i].vertex[k];
-                model->triangles[i].texCoord[k] = triangles[i].texCoord[k];
-            }
+    Md2Description d;
+    d.skinWidth = 1;
+    d.skinHeight = 1;
+    d.texCoords.resize(static_cast<size_t>(numTexCoords));
+    for (const TriangleSpec& triangle : triangles) {
+        Md2BuildTriangle built;
+        for (int k = 0; k < 3; ++k) {
+            built.vertex[k] = triangle.vertex[k];
+            built.texCoord[k] = triangle.texCoord[k];
         }
+        d.triangles.push_back(built);
     }
-    if (!framePositions.empty()) {
-        model->frames = std::make_unique<Md2Frame[]>(framePositions.size());
-        for (size_t f = 0; f < framePositions.size(); ++f) {
-            model->frames[f].vertices = std::make_unique<ModelVertex[]>(model->numVertices);
-            for (int32_t v = 0; v < model->numVertices; ++v) {
-                model->frames[f].vertices[v] = {framePositions[f][v], {-0.525731f, 0.0f, 0.850651f}};
+    for (const std::vector<Vec3>& positions : framePositions) {
+        Md2BuildFrame frame;
+        frame.translate[1] = -128.0f;
+        for (const Vec3& p : positions) {
+            frame.vertices.push_back({static_cast<uint8_t>(p.x), static_cast<uint8_t>(128.0f - p.z),
+                                      static_cast<uint8_t>(p.y), 0});
+        }
+        d.frames.push_back(frame);
+    }
+    ModelPtr model = parseModel(buildMd2(d));
+    if (model == nullptr) {
+        ADD_FAILURE() << "the test model did not load";
+        return model;
+    }
+    for (int32_t f = 0; f < model->numFrames; ++f) {
+        for (int32_t v = 0; v < model->numVertices; ++v) {
+            const Vec3& p = model->frames[f].vertices[v].position;
+            const Vec3& wanted = framePositions[f][v];
+            if (p.x != wanted.x || p.y != wanted.y || p.z != wanted.z) {
+                ADD_FAILURE() << "frame " << f << " vertex " << v << " cannot be written as a packed vertex";
             }
         }
     }
     return model;
 }
-
-using BuiltModel = std::unique_ptr<Md2Model>;
-
-struct LoadedModelDeleter {
-    void operator()(Md2Model* model) const { freeMd2Model(model); }
-};
-using LoadedModel = std::unique_ptr<Md2Model, LoadedModelDeleter>;
 
 void expectVec3(const Vec3& actual, const Vec3& expected, const std::string& where)
 {
@@ -87,8 +91,9 @@ TEST(FlipWinding, SwapsCornersZeroAndTwoAndTexCoordsOnlyWhenPresent)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        BuiltModel model(buildModel({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}}, {{{0, 1, 2}, {3, 4, 5}}, {{2, 0, 1}, {1, 2, 0}}},
+        ModelPtr model(buildModel({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}}, {{{0, 1, 2}, {3, 4, 5}}, {{2, 0, 1}, {1, 2, 0}}},
                                   c.numTexCoords));
+        ASSERT_NE(model, nullptr);
         flipWinding(model.get());
         const Md2Triangle& first = model->triangles[0];
         EXPECT_EQ(first.vertex[0], 2);
@@ -150,7 +155,8 @@ TEST(VertexNormals, AfterBothPassesMatchTheGeometryOfEachFrame)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        BuiltModel model(buildModel(c.frames, c.triangles, 0));
+        ModelPtr model(buildModel(c.frames, c.triangles, 0));
+        ASSERT_NE(model, nullptr);
         flipWinding(model.get());
         computeVertexNormals(model.get());
         for (int pass = 0; pass < 2; ++pass) {  // the second pass shows the normals do not accumulate
@@ -170,7 +176,8 @@ TEST(VertexNormals, AfterBothPassesMatchTheGeometryOfEachFrame)
 
 TEST(VertexNormals, SingleTriangleIsDrawnFacingPlusZ)
 {
-    BuiltModel model(buildModel({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}}, {{{2, 1, 0}, {0, 0, 0}}}, 0));
+    ModelPtr model(buildModel({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}}, {{{2, 1, 0}, {0, 0, 0}}}, 0));
+    ASSERT_NE(model, nullptr);
     flipWinding(model.get());
     expectVec3(faceNormal(model.get(), model->triangles[0], 0), {0, 0, 1}, "face normal of the flipped corners");
     computeVertexNormals(model.get());
@@ -179,7 +186,8 @@ TEST(VertexNormals, SingleTriangleIsDrawnFacingPlusZ)
 
 TEST(VertexNormals, FaceNormalIsUnnormalisedAndNormalizeSparesZeroAndNan)
 {
-    BuiltModel model(buildModel({{{1, 1, 1}, {4, 1, 1}, {1, 3, 1}}}, {{{0, 1, 2}, {0, 0, 0}}}, 0));
+    ModelPtr model(buildModel({{{1, 1, 1}, {4, 1, 1}, {1, 3, 1}}}, {{{0, 1, 2}, {0, 0, 0}}}, 0));
+    ASSERT_NE(model, nullptr);
     expectVec3(faceNormal(model.get(), model->triangles[0], 0), {0, 0, 6}, "twice the area of a 3 x 2 right triangle");
 
     Vec3 v = {3, 0, -4};
@@ -208,7 +216,7 @@ void expectClosedAndOutward(const char* path)
 {
     SCOPED_TRACE(path);
     ASSERT_TRUE(std::filesystem::exists(path)) << "missing model file";
-    LoadedModel model(loadMd2Model(path));
+    ModelPtr model(loadMd2Model(path));
     ASSERT_NE(model, nullptr) << "the model did not load";
     ASSERT_GT(model->numFrames, 0);
     ASSERT_GT(model->numTriangles, 0);
@@ -261,8 +269,8 @@ void expectClosedAndOutward(const char* path)
 
 TEST(PrepareModel, RealModelsEncloseVolumeWithOutwardNormals)
 {
-    expectClosedAndOutward(BREVANT_FIXTURES "/fixtures/md2/dolphin.md2");
-    expectClosedAndOutward(BREVANT_FIXTURES "/fixtures/md2/horse.md2");
+    expectClosedAndOutward(fixturePath("md2/dolphin.md2").c_str());
+    expectClosedAndOutward(fixturePath("md2/horse.md2").c_str());
 }
 
 // The default model is written at build time; its generator and these passes must agree on the winding.

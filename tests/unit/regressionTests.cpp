@@ -3,20 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "support/loaderExercise.h"
+#include "support/testFiles.h"
 
 namespace {
-
-std::vector<uint8_t> readAll(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder)
 {
@@ -37,7 +30,7 @@ void replay(const std::filesystem::path& folder, bool (*exercise)(const uint8_t*
 {
     for (const auto& path : filesIn(folder)) {
         SCOPED_TRACE(path.string());
-        const std::vector<uint8_t> bytes = readAll(path);
+        const std::vector<uint8_t> bytes = readWholeFile(path.string());
         const bool accepted = exercise(bytes.data(), bytes.size());
         const std::string name = path.filename().string();
         if (name.find(".accept.") != std::string::npos) {
@@ -59,17 +52,17 @@ TEST(LoaderRegressions, FuzzFindingsPassThroughBothLoaders)
 
 TEST(LoaderRegressions, RealFilesGiveTheirKnownResults)
 {
-    const std::filesystem::path md2 = std::filesystem::path(BREVANT_FIXTURES) / "fixtures/md2";
+    const std::filesystem::path md2 = std::filesystem::path(fixturePath("md2"));
     for (const char* name : {"dolphin.md2", "flag.md2", "horse.md2"}) {
-        const std::vector<uint8_t> bytes = readAll(md2 / name);
+        const std::vector<uint8_t> bytes = readWholeFile((md2 / name).string());
         EXPECT_TRUE(exerciseMd2Bytes(bytes.data(), bytes.size())) << name;
     }
-    const std::vector<uint8_t> zero = readAll(md2 / "zero_vertices.md2");
+    const std::vector<uint8_t> zero = readWholeFile((md2 / "zero_vertices.md2").string());
     EXPECT_FALSE(exerciseMd2Bytes(zero.data(), zero.size()));
 
-    const std::filesystem::path tga = std::filesystem::path(BREVANT_FIXTURES) / "fixtures/tga";
+    const std::filesystem::path tga = std::filesystem::path(fixturePath("tga"));
     for (const auto& path : filesIn(tga)) {
-        const std::vector<uint8_t> bytes = readAll(path);
+        const std::vector<uint8_t> bytes = readWholeFile(path.string());
         EXPECT_EQ(exerciseTgaBytes(bytes.data(), bytes.size()), path.filename() == "quad_32x16.tga")
             << path.filename();
     }

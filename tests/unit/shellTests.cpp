@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/shell.h"
-#include "unit/testPlatform.h"
+#include "support/testPlatform.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/testFiles.h"
 #include "support/tgaBuilder.h"
 #include "text/font.h"
 #include "text/tga.h"
@@ -20,6 +21,22 @@ struct Decoded {
     long endPosition = -1;  // where the decoder left the file
 };
 
+// The font loader reads from a file and stops after the pixels; decodeTgaImage takes the whole file's bytes.
+// Every case goes through both, and they must agree on the fault and on every pixel.
+void expectBytesDecodeAlike(const std::vector<uint8_t>& bytes, const Decoded& fromFile)
+{
+    TgaImage image;
+    const TgaFault fault = decodeTgaImage(bytes.data(), bytes.size(), image);
+    EXPECT_EQ(fault, fromFile.fault) << "decoding the bytes and reading the file disagree";
+    EXPECT_EQ(image.width, fromFile.image.width);
+    EXPECT_EQ(image.height, fromFile.image.height);
+    EXPECT_EQ(image.pixels == nullptr, fromFile.image.pixels == nullptr);
+    if (image.pixels && fromFile.image.pixels) {
+        const size_t count = static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 4;
+        EXPECT_EQ(std::memcmp(image.pixels.get(), fromFile.image.pixels.get(), count), 0);
+    }
+}
+
 Decoded decodeBytes(const std::vector<uint8_t>& bytes)
 {
     Decoded decoded;
@@ -31,6 +48,7 @@ Decoded decodeBytes(const std::vector<uint8_t>& bytes)
     decoded.fault = readTgaImage(file, decoded.image);
     decoded.endPosition = std::ftell(file);
     std::fclose(file);
+    expectBytesDecodeAlike(bytes, decoded);
     return decoded;
 }
 
@@ -44,6 +62,7 @@ Decoded decodeFile(const std::string& path)
     }
     decoded.fault = readTgaImage(file, decoded.image);
     std::fclose(file);
+    expectBytesDecodeAlike(readWholeFile(path), decoded);
     return decoded;
 }
 
@@ -62,7 +81,7 @@ TgaDescription sized(uint16_t width, uint16_t height, uint8_t bits = 32)
     return tga;
 }
 
-const std::string tgaFixtures = std::string(BREVANT_FIXTURES) + "/fixtures/tga/";
+const std::string tgaFixtures = fixturePath("tga/");
 
 }  // namespace
 
@@ -133,6 +152,8 @@ TEST(TgaDecode, RefusesEachFaultWithItsTextInCheckOrder)
          "TGA: Image bit depth not 32"},
         {"valid header, no pixels", firstBytes(buildTga(sized(2, 2)), 18), TgaFault::dataSizeMismatch,
          "TGA: Data size does not match"},
+        {"header cut before the descriptor, no pixels", firstBytes(buildTga(sized(2, 2)), 17),
+         TgaFault::dataSizeMismatch, "TGA: Data size does not match"},
         {"pixels one byte short", buildTga(onePixelShort), TgaFault::dataSizeMismatch,
          "TGA: Data size does not match"},
         {"half the pixels", buildTga(halfThePixels), TgaFault::dataSizeMismatch, "TGA: Data size does not match"},

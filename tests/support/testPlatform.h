@@ -1,5 +1,5 @@
-// The unit test binary's platform services: a scripted performance counter, recorded notices and key state
-// that tests set. Defined in testPlatform.cpp; resetTestPlatform puts everything back to empty.
+// The test binaries' platform services (unit and GL tests alike): a scripted performance counter, recorded
+// notices and key state that tests set. Defined in testPlatform.cpp; resetTestPlatform puts everything back.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,8 @@ void setCounterFrequency(int64_t ticksPerSecond);
 int counterReads();
 int counterUnderruns();
 
+// Every showNotice call so far as (caption, text), oldest first; tests clear it as they need.
 std::vector<std::pair<std::string, std::string>>& recordedNotices();
 
+// What pollControlKey reports for the key from now on; every key starts up.
 void setKeyDown(ControlKey key, bool down);

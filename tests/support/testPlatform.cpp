@@ -1,6 +1,6 @@
-// The platform services for the unit test binary: a counter that replays the values a test pushed,
-// notices kept in a list, and key state the test sets.
-#include "unit/testPlatform.h"
+// The platform services for the test binaries: a counter that replays the values a test pushed,
+// notices kept in a list, and key state the test sets. Pairs with app/platform.h, which the backends fill in.
+#include "support/testPlatform.h"
 
 #include <deque>
 
