@@ -31,13 +31,12 @@ void setFault(FileReadFault* fault, FileReadFaultKind kind, uint64_t fileSize, c
 
 }  // namespace
 
-FILE* openFileForReading(const char* utf8Path)
-{
-    if (utf8Path == nullptr) {
-        errno = EINVAL;
-        return nullptr;
-    }
+namespace {
+
 #ifdef _WIN32
+// The UTF-8 name as the wide-character file functions take it; empty (errno set) when it is not UTF-8.
+std::unique_ptr<wchar_t[]> widePathOf(const char* utf8Path)
+{
     const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8Path, -1, nullptr, 0);
     if (length <= 0) {
         errno = EINVAL;
@@ -49,9 +48,64 @@ FILE* openFileForReading(const char* utf8Path)
         return nullptr;
     }
     MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8Path, -1, widePath.get(), length);
-    return _wfopen(widePath.get(), L"rb");
+    return widePath;
+}
+#endif
+
+FILE* openFile(const char* utf8Path, const char* mode, const wchar_t* wideMode)
+{
+    if (utf8Path == nullptr) {
+        errno = EINVAL;
+        return nullptr;
+    }
+#ifdef _WIN32
+    const std::unique_ptr<wchar_t[]> widePath = widePathOf(utf8Path);
+    return widePath ? _wfopen(widePath.get(), wideMode) : nullptr;
 #else
-    return std::fopen(utf8Path, "rb");
+    (void)wideMode;
+    return std::fopen(utf8Path, mode);
+#endif
+}
+
+}  // namespace
+
+FILE* openFileForReading(const char* utf8Path)
+{
+    return openFile(utf8Path, "rb", L"rb");
+}
+
+FILE* openFileForWriting(const char* utf8Path)
+{
+    return openFile(utf8Path, "wb", L"wb");
+}
+
+bool replaceFile(const char* utf8From, const char* utf8To)
+{
+#ifdef _WIN32
+    const std::unique_ptr<wchar_t[]> from = widePathOf(utf8From);
+    const std::unique_ptr<wchar_t[]> to = widePathOf(utf8To);
+    if (!from || !to) {
+        return false;
+    }
+    if (!MoveFileExW(from.get(), to.get(), MOVEFILE_REPLACE_EXISTING)) {
+        errno = EACCES;
+        return false;
+    }
+    return true;
+#else
+    return std::rename(utf8From, utf8To) == 0;
+#endif
+}
+
+void removeFile(const char* utf8Path)
+{
+#ifdef _WIN32
+    const std::unique_ptr<wchar_t[]> path = widePathOf(utf8Path);
+    if (path) {
+        _wremove(path.get());
+    }
+#else
+    std::remove(utf8Path);
 #endif
 }
 

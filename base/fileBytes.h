@@ -11,6 +11,15 @@
 // goes through the wide-character API, since the ANSI one loses characters outside the code page.
 FILE* openFileForReading(const char* utf8Path);
 
+// Opens a UTF-8 path for binary writing ("wb"), creating or emptying it; nullptr with errno set when it cannot.
+FILE* openFileForWriting(const char* utf8Path);
+
+// Renames from to to, replacing a file already there; false with errno set when it cannot.
+bool replaceFile(const char* utf8From, const char* utf8To);
+
+// Deletes the file if it can; used to clean up after a failed write.
+void removeFile(const char* utf8Path);
+
 // The size of an open file in 64 bits (long is 32 bits on Windows); false when it cannot be told.
 bool fileSizeOf(FILE* file, uint64_t& size);
 

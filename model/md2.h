@@ -104,16 +104,16 @@ inline bool md2HasFrame(const Md2Model& model, int32_t frameIndex)
     return model.frames != nullptr && frameIndex >= 0 && frameIndex < model.numFrames;
 }
 
-// Hands visit(const ModelVertex&, const Md2TexCoord*) every triangle corner of keyframe frameIndex in drawing
-// order; the texture coordinate is nullptr when the model has none. A frame the model lacks visits nothing.
-// Drawing and the fuzz harness both walk a frame through this, so the harness reads exactly what drawing reads.
+// Hands visit(const ModelVertex&, const Md2TexCoord*) every triangle corner in drawing order, its vertex taken
+// from vertices (numVertices of them: a keyframe's, or a blend of two); the texture coordinate is nullptr when
+// the model has none. Drawing and the fuzz harness both walk a frame through this, so the harness reads exactly
+// what drawing reads.
 template <typename Visit>
-inline void forEachFrameCorner(const Md2Model& model, int32_t frameIndex, Visit&& visit)
+inline void forEachCorner(const Md2Model& model, const ModelVertex* vertices, Visit&& visit)
 {
-    if (!md2HasFrame(model, frameIndex) || model.triangles == nullptr) {
+    if (vertices == nullptr || model.triangles == nullptr) {
         return;
     }
-    const ModelVertex* vertices = model.frames[frameIndex].vertices.get();
     const Md2TexCoord* texCoords = model.texCoords.get();
     for (int32_t i = 0; i < model.numTriangles; ++i) {
         const Md2Triangle& triangle = model.triangles[i];
@@ -123,5 +123,18 @@ inline void forEachFrameCorner(const Md2Model& model, int32_t frameIndex, Visit&
     }
 }
 
+// The corners of keyframe frameIndex; a frame the model lacks visits nothing.
+template <typename Visit>
+inline void forEachFrameCorner(const Md2Model& model, int32_t frameIndex, Visit&& visit)
+{
+    if (md2HasFrame(model, frameIndex)) {
+        forEachCorner(model, model.frames[frameIndex].vertices.get(), visit);
+    }
+}
+
 // Draws keyframe frameIndex as lit triangles; an index outside the model's frames draws nothing.
 void drawModelFrame(const Md2Model* model, int32_t frameIndex);
+
+// Draws the model's triangles over the given vertices (numVertices of them), texture coordinates divided by the
+// skin size given.
+void drawModelVertices(const Md2Model& model, const ModelVertex* vertices, float skinWidth, float skinHeight);

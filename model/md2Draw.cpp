@@ -3,16 +3,10 @@
 #include "app/glApi.h"
 #include "model/md2.h"
 
-void drawModelFrame(const Md2Model* model, int32_t frameIndex)
+void drawModelVertices(const Md2Model& model, const ModelVertex* vertices, float skinWidth, float skinHeight)
 {
-    if (model == nullptr || !md2HasFrame(*model, frameIndex)) {
-        return;
-    }
-    const float skinWidth = static_cast<float>(model->skinWidth);
-    const float skinHeight = static_cast<float>(model->skinHeight);
-
     glBegin(GL_TRIANGLES);
-    forEachFrameCorner(*model, frameIndex, [&](const ModelVertex& v, const Md2TexCoord* c) {
+    forEachCorner(model, vertices, [&](const ModelVertex& v, const Md2TexCoord* c) {
         // Normals are kept in the file's Z-up axes; positions were converted at load.
         glNormal3f(v.normal.x, v.normal.z, -v.normal.y);
         if (c != nullptr) {
@@ -23,4 +17,13 @@ void drawModelFrame(const Md2Model* model, int32_t frameIndex)
         glVertex3f(v.position.x, v.position.y, v.position.z);
     });
     glEnd();
+}
+
+void drawModelFrame(const Md2Model* model, int32_t frameIndex)
+{
+    if (model == nullptr || !md2HasFrame(*model, frameIndex)) {
+        return;
+    }
+    drawModelVertices(*model, model->frames[frameIndex].vertices.get(), static_cast<float>(model->skinWidth),
+                      static_cast<float>(model->skinHeight));
 }

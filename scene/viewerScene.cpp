@@ -14,7 +14,7 @@
 #include "app/platform.h"
 #include "app/shell.h"
 #include "base/fileBytes.h"
-#include "base/glApi.h"
+#include "app/glApi.h"
 #include "model/md2Blend.h"
 #include "model/md2Prepare.h"
 #include "model/skinImage.h"
@@ -54,23 +54,6 @@ void setNotice(const std::string& text)
     noticeTime = nowSeconds();
 }
 
-unsigned uploadSkin(const SkinImage& image)
-{
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    // The rows come top row first, which is where the model's t = 0 lies, so they go up as they come.
-    gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, image.width, image.height, GL_RGBA, GL_UNSIGNED_BYTE,
-                      image.pixels.get());
-    return name;
-}
-
 void releaseSkin(ViewerModel& target)
 {
     if (target.skinTexture != 0) {
@@ -87,7 +70,9 @@ void releaseSkin(ViewerModel& target)
 void setSkin(ViewerModel& target, const SkinImage& image, const std::string& path)
 {
     releaseSkin(target);
-    target.skinTexture = uploadSkin(image);
+    // The rows come top row first, which is where the model's t = 0 lies, so they go up as they come.
+    target.skinTexture = uploadTexture(image.pixels.get(), image.width, image.height, GL_LINEAR,
+                                       GL_LINEAR_MIPMAP_LINEAR);
     target.skinWidth = target.model->skinWidth > 0 ? target.model->skinWidth : image.width;
     target.skinHeight = target.model->skinHeight > 0 ? target.model->skinHeight : image.height;
     target.skinPath = path;
@@ -285,7 +270,7 @@ void drawViewerModel(ViewerModel& target, const PlaybackPose& pose)
         glEnable(GL_TEXTURE_2D);
         glBindTexture(GL_TEXTURE_2D, target.skinTexture);
     }
-    drawModelVertices(model, target.pose.get(), static_cast<float>(target.skinWidth),
+    drawModelVertices(*model, target.pose.get(), static_cast<float>(target.skinWidth),
                       static_cast<float>(target.skinHeight));
     if (textured) {
         glDisable(GL_TEXTURE_2D);
@@ -547,11 +532,13 @@ void loadViewerFont()
             std::fprintf(stderr, "brevant: %s: %s; font skipped\n", path.c_str(), tgaFaultText(fault));
             continue;
         }
-        viewer.fontTexture = uploadTgaImage(image, GL_LINEAR_MIPMAP_NEAREST);
+        viewer.fontTexture = uploadTexture(image.pixels.get(), image.width, image.height, GL_LINEAR_MIPMAP_NEAREST,
+                                           GL_LINEAR_MIPMAP_NEAREST);
         return;
     }
     TgaImage image;
     if (decodeTgaImage(builtinFont, builtinFontSize, image) == TgaFault::none) {
-        viewer.fontTexture = uploadTgaImage(image, GL_LINEAR_MIPMAP_NEAREST);
+        viewer.fontTexture = uploadTexture(image.pixels.get(), image.width, image.height, GL_LINEAR_MIPMAP_NEAREST,
+                                           GL_LINEAR_MIPMAP_NEAREST);
     }
 }

@@ -38,3 +38,7 @@ TgaFault readTgaImage(FILE* file, TgaImage& image);
 // A texture name, 0 when the file cannot be opened, or all bits set after any other fault.
 // Every fault shows its text in a notice captioned "TGA: ERROR" first. Needs a current context.
 unsigned loadTgaTexture(const char* path, int filter);
+
+// A mipmapped, repeating, modulating texture of width x height RGBA pixels, rows in the order given, left bound
+// to GL_TEXTURE_2D. Needs a current context; any size works (the mipmap build scales to powers of two).
+unsigned uploadTexture(const uint8_t* pixels, int32_t width, int32_t height, int magFilter, int minFilter);
