@@ -24,6 +24,14 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tools/makeFont.cpp)
   list(APPEND brevant_assets ${CMAKE_BINARY_DIR}/font.tga)
 endif()
 
+# builtinFont.cpp: font.tga's bytes as source, the copy viewer mode falls back on when it finds no font file.
+add_executable(embedFile tools/embedFile.cpp)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/builtinFont.cpp
+  COMMAND embedFile ${CMAKE_BINARY_DIR}/font.tga ${CMAKE_BINARY_DIR}/builtinFont.cpp builtinFont
+  DEPENDS embedFile ${CMAKE_BINARY_DIR}/font.tga
+  COMMENT "Writing the built-in font builtinFont.cpp")
+list(APPEND brevant_assets ${CMAKE_BINARY_DIR}/builtinFont.cpp)
+
 # brevant.ico: the window icon's picture as a Windows icon, which the Windows build embeds as resource 101.
 add_executable(makeIcon tools/makeIcon.cpp)
 target_include_directories(makeIcon PRIVATE ${CMAKE_SOURCE_DIR})

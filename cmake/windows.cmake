@@ -11,7 +11,7 @@ endif()
 
 # Copies beside the executable, so it runs from its own folder as the Linux viewer does from its.
 set(brevant_windows_files)
-foreach(file brevant.ico tris.md2 font.tga)
+foreach(file brevant.ico tris.md2 font.tga builtinFont.cpp)
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${file}
     COMMAND ${CMAKE_COMMAND} -E copy ${BREVANT_HOST_BUILD_DIR}/${file} ${CMAKE_BINARY_DIR}/${file}
     DEPENDS ${BREVANT_HOST_BUILD_DIR}/${file}
@@ -23,8 +23,10 @@ add_custom_target(windows_assets ALL DEPENDS ${brevant_windows_files})
 add_executable(brevant WIN32
   app/win32/winMain.cpp
   app/win32/winPlatform.cpp
+  app/win32/winViewer.cpp
+  ${CMAKE_BINARY_DIR}/builtinFont.cpp
   res/brevant.rc)
-target_link_libraries(brevant PRIVATE brevant_gl opengl32 glu32 gdi32 user32)
+target_link_libraries(brevant PRIVATE brevant_gl opengl32 glu32 gdi32 user32 shell32)
 # windres looks for the icon named in the script in the include folders.
 target_include_directories(brevant PRIVATE ${CMAKE_BINARY_DIR})
 set_source_files_properties(res/brevant.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/brevant.ico)
