@@ -315,3 +315,29 @@ def tap_keys(env, wid, taps, watch=False, timeout=15, ignore_bottom=20):
                         return "tap %d of %s changed nothing within %d s" % (done + 1, key, timeout)
                     time.sleep(0.005)
     return None
+
+
+def drag(env, wid, start, end, button=1, steps=10, step_seconds=0.02):
+    """Presses a mouse button at start, moves to end in steps and releases it there; points in wid's
+    coordinates."""
+    with XDisplay(env) as display:
+        display.move_pointer(wid, *start)
+        display.button(button, True)
+        try:
+            for step in range(1, steps + 1):
+                x = start[0] + (end[0] - start[0]) * step // steps
+                y = start[1] + (end[1] - start[1]) * step // steps
+                time.sleep(step_seconds)
+                display.move_pointer(wid, x, y)
+        finally:
+            display.button(button, False)
+
+
+def turn_wheel(env, wid, clicks, at=None):
+    """Turns the mouse wheel over wid (at its centre unless at is given): clicks > 0 away from the user."""
+    with XDisplay(env) as display:
+        size = display.size(wid)
+        display.move_pointer(wid, *(at or (size[0] // 2, size[1] // 2)))
+        for _ in range(abs(clicks)):
+            display.button(4 if clicks > 0 else 5, True)
+            display.button(4 if clicks > 0 else 5, False)
