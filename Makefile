@@ -45,7 +45,7 @@ fuzz: deps
 # The viewer under valgrind's memcheck for a few hundred frames (a minute or two; not part of test).
 memcheck: build
 	scripts/install-deps.sh memcheck
-	python3 tests/e2e/memcheck.py $(BUILD) --frames 300
+	python3 scripts/memcheck.py $(BUILD) --frames 300
 
 # Loading, the frame loop, start-up and memory against their floors, as one table (a few minutes; not part of test).
 bench: deps

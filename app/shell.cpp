@@ -6,9 +6,6 @@
 #include <cstring>
 
 #include "app/platform.h"
-#ifdef BREVANT_BENCH_FRAMES
-#include "bench/benchFrames.h"
-#endif
 
 int32_t quitRequested = 0;
 int32_t frameCount = 0;
@@ -63,13 +60,6 @@ int runMainLoop(const LoopServices& services)
         }
         services.renderFrame();
         services.presentFrame();
-#ifdef BREVANT_BENCH_FRAMES
-        // The benchmark build only: report the first present, and stop after a fixed number of frames.
-        if (benchFramePresented()) {
-            quitRequested = 1;
-            break;
-        }
-#endif
         countFrame();
     }
     return exitCode;

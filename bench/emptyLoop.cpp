@@ -1,11 +1,9 @@
 // The frame loop's floor: the viewer's window and legacy GL context, then nothing but clear and swap, one
-// pending event per turn. It reports its frames like the benchmark viewer (bench/benchFrames.h).
+// pending event per turn, until a quit. Timed from outside like the viewer, by bench/frameReport.cpp.
 #include <SDL.h>
 #include <SDL_opengl.h>
 
 #include <cstdio>
-
-#include "bench/benchFrames.h"
 
 int main(int, char**)
 {
@@ -44,7 +42,6 @@ int main(int, char**)
         }
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         SDL_GL_SwapWindow(window);
-        running = !benchFramePresented();
     }
     SDL_GL_DeleteContext(context);
     SDL_DestroyWindow(window);

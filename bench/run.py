@@ -6,13 +6,14 @@ Usage: bench/run.py [--build DIR] [--rounds N] [--load-repetitions N]
 Loading: bench/loadBench.cpp (Google Benchmark) times the viewer's model start-up, reading the file whole
 (the floor) and assimp's importer, interleaved at random; the table takes the median CPU time over the
 repetitions (CPU time, since other work on a shared machine stretches wall time and not CPU time).
-Frame loop, start-up and memory: the benchmark viewer (brevant_bench, brevant built to present a fixed
-number of frames) and empty_loop (the same window, only clear and swap) take turns, round after round,
-under one private Xvfb with Mesa's llvmpipe and vblank_mode=0. Each ratio is the median of the rounds'
-ratios, so a burst of load from elsewhere on the machine spoils one round rather than one side.
+Frame loop, start-up and memory: the shipped viewer (brevant) and empty_loop (the same window, only clear and
+swap) take turns, round after round, under one private Xvfb with Mesa's llvmpipe and vblank_mode=0. Both are
+timed from outside by the same preload library, bench/frameReport.cpp, which wraps SDL_GL_SwapWindow and ends
+the run with a quit event after --frames presents. Each ratio is the median of the rounds' ratios, so a burst
+of load from elsewhere on the machine spoils one round rather than one side.
 
 Start-up is CLOCK_MONOTONIC from just before this script starts the program (fork and exec included)
-to the return of the program's first buffer swap, which the program prints on stderr. Peak memory is the
+to the return of the program's first buffer swap, which the preload prints on stderr. Peak memory is the
 "Maximum resident set size" that /usr/bin/time -v reports for a separate run of each program.
 """
 import argparse
@@ -29,7 +30,7 @@ import time
 
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "support"))
-from xvfb import Xvfb  # noqa: E402
+import harness  # noqa: E402
 
 RUN_TIMEOUT = 60
 
@@ -77,14 +78,13 @@ def load_figures(build, repetitions):
 def run_program(path, cwd, env):
     """One whole run: start-up in milliseconds, frames per second, and the program's stderr."""
     started = time.monotonic_ns()
-    process = subprocess.Popen([path], cwd=cwd, env=env, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.PIPE, text=True, start_new_session=True)
+    process = harness.start([path], cwd=cwd, env=env, stdout=subprocess.DEVNULL)
     try:
         _, err = process.communicate(timeout=RUN_TIMEOUT)
     except subprocess.TimeoutExpired:
-        os.killpg(process.pid, 9)
-        process.wait()
+        harness.stop(process)
         raise SystemExit(f"bench: {path} did not finish within {RUN_TIMEOUT} s")
+    err = err.decode(errors="replace")
     first = re.search(r"^bench: first-present-ns (\d+)$", err, re.M)
     fps = re.search(r"^bench: fps ([0-9.]+)", err, re.M)
     if process.returncode != 0 or not first or not fps:
@@ -102,15 +102,16 @@ def peak_rss_kib(path, cwd, env):
     return int(found.group(1))
 
 
-def process_figures(build, rounds):
-    viewer = os.path.join(build, "brevant_bench")
+def process_figures(build, rounds, frames):
+    viewer = harness.viewer_command(build=build)[0]
     empty = os.path.join(build, "empty_loop")
     samples = {key: [] for key in ("startup", "fps", "rss")}
     ratios = {key: [] for key in ("startup", "fps", "rss")}
     renderer = gl_version = None
-    with Xvfb() as server:
+    with harness.Xvfb() as server:
         env = server.environment()
-        env.update(vblank_mode="0", GALLIUM_DRIVER="llvmpipe", LIBGL_ALWAYS_SOFTWARE="1")
+        env.update(vblank_mode="0", GALLIUM_DRIVER="llvmpipe", LIBGL_ALWAYS_SOFTWARE="1",
+                   LD_PRELOAD=os.path.join(build, "frame_report.so"), BREVANT_BENCH_FRAMES=str(frames))
         for program in (empty, viewer):  # one unmeasured run each: caches warm, shaders compiled once
             run_program(program, build, env)
         for round_index in range(rounds):
@@ -169,11 +170,13 @@ def main():
     parser.add_argument("--build", default=os.path.join(SOURCE_DIR, "build"))
     parser.add_argument("--rounds", type=int, default=9, help="rounds of the whole-process runs")
     parser.add_argument("--load-repetitions", type=int, default=9)
+    parser.add_argument("--frames", type=int, default=1000,
+                        help="frames each whole-process run presents; the rate is taken over all but the first 21")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
 
     load = load_figures(build, args.load_repetitions)
-    medians, ratios, renderer, gl_version = process_figures(build, args.rounds)
+    medians, ratios, renderer, gl_version = process_figures(build, args.rounds, args.frames)
     about = machine(renderer, gl_version)
     result = table(load, medians, ratios)
     print(f"Machine: {about['nproc']} x {about['cpu']}, {about['renderer']}, {about['mesa']}, "

@@ -11,4 +11,4 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 echo "No display: running the viewer under Xvfb for a few seconds to take a screenshot."
-exec python3 "$source_dir/tests/e2e/viewer.py" screenshot "$build"
+exec python3 "$source_dir/scripts/screenshot.py" "$build"

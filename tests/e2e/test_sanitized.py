@@ -4,18 +4,15 @@ runs on the default assets and on every malformed or foreign file, as "tris.md2"
 and ends with 0 on Esc, with no sanitizer report. Needs BREVANT_SANITIZED_BUILD_DIR (`make test` sets it)."""
 import glob
 import os
-import signal
 import subprocess
-import tempfile
+import sys
 import time
 import unittest
 
-import viewer
-from viewer import Xvfb
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import harness  # noqa: E402
 
 SANITIZED = os.environ.get("BREVANT_SANITIZED_BUILD_DIR", "")
-FIXTURES = os.path.join(os.environ.get("BREVANT_FIXTURES", ""), "fixtures")
-SOURCE_DIR = os.environ.get("BREVANT_SOURCE_DIR") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 REPORT_MARKERS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:")
 RUN_TIMEOUT = 60
 
@@ -24,7 +21,7 @@ def sanitizer_env(base):
     env = dict(base)
     env["ASAN_OPTIONS"] = "detect_leaks=1:halt_on_error=1"
     env["LSAN_OPTIONS"] = "suppressions=%s:print_suppressions=0" % os.path.join(
-        SOURCE_DIR, "tests", "sanitizer", "lsan.supp")
+        harness.SOURCE_DIR, "tests", "sanitizer", "lsan.supp")
     env["UBSAN_OPTIONS"] = "print_stacktrace=1:halt_on_error=1"
     return env
 
@@ -40,13 +37,12 @@ def viewer_sanitizer_env(base):
     return env
 
 
-def fixtures(kind):
-    folder = os.path.join(FIXTURES, kind)
-    return sorted(os.path.join(folder, name) for name in os.listdir(folder) if name.endswith("." + kind))
+class SanitizedTest(harness.ViewerCase):
+    # Every malformed file, each run to its first frames and Esc under the sanitizers, in one case.
+    CASE_TIMEOUT = 540
 
-
-class SanitizedTest(unittest.TestCase):
     def setUp(self):
+        super().setUp()
         if not SANITIZED:
             self.fail("BREVANT_SANITIZED_BUILD_DIR is not set: run the suite with `make test`")
 
@@ -61,16 +57,16 @@ class SanitizedTest(unittest.TestCase):
         self.assert_no_report(output, "unit tests")
         self.assertEqual(result.returncode, 0, output[-4000:])
 
-    def run_viewer(self, env, tmp, model, font, what):
-        folder = viewer.make_run_dir(tmp, model=model, font=font)
-        proc = viewer.start_viewer([os.path.join(SANITIZED, "brevant")], cwd=folder, env=viewer_sanitizer_env(env))
+    def run_viewer(self, env, model, font, what):
+        folder = self.run_dir(model=model, font=font)
+        proc = self.start(viewer_sanitizer_env(env), cwd=folder, command=harness.viewer_command(build=SANITIZED))
         try:
-            wid = viewer.find_window(env, "^OpenGL$", timeout=RUN_TIMEOUT)
+            wid = harness.find_window(env, harness.VIEWER_TITLE, timeout=RUN_TIMEOUT)
             self.assertIsNotNone(wid, "%s: no window" % what)
-            self.assertIsNotNone(viewer.wait_for_picture(env, wid, timeout=RUN_TIMEOUT), "%s: nothing drawn" % what)
+            self.assertIsNotNone(harness.wait_for_picture(env, wid, timeout=RUN_TIMEOUT), "%s: nothing drawn" % what)
             time.sleep(1.0)  # a few hundred frames over whatever was loaded
             self.assertIsNone(proc.poll(), "%s: the viewer ended by itself" % what)
-            viewer.press_key(env, wid, "Escape")
+            harness.press_key(env, wid, "Escape")
             try:
                 _, err = proc.communicate(timeout=RUN_TIMEOUT)
             except subprocess.TimeoutExpired:
@@ -79,27 +75,24 @@ class SanitizedTest(unittest.TestCase):
             self.assert_no_report(text, what)
             self.assertEqual(proc.returncode, 0, "%s: %s" % (what, text[-4000:]))
         finally:
-            viewer.stop(proc)
+            harness.stop(proc)
 
     def test_viewer_survives_every_malformed_file(self):
-        default_model = os.path.join(viewer.build_dir(), "tris.md2")
+        default_model = os.path.join(harness.build_dir(), "tris.md2")
         with open(default_model, "rb") as source:
             model_bytes = source.read()
-        cases = [("default assets", viewer.DEFAULT, viewer.DEFAULT),
-                 ("model cut short", model_bytes[: len(model_bytes) // 3], viewer.DEFAULT),
-                 ("model not MD2", b"IDP2" + b"\xff" * 200, viewer.DEFAULT),
-                 ("font missing", viewer.DEFAULT, None),
-                 ("font empty", viewer.DEFAULT, b"")]
-        cases += [("model " + os.path.basename(path), path, viewer.DEFAULT) for path in fixtures("md2")]
-        cases += [("font " + os.path.basename(path), viewer.DEFAULT, path) for path in fixtures("tga")]
-        with Xvfb() as server, tempfile.TemporaryDirectory() as tmp:
-            env = server.environment()
+        cases = [("default assets", harness.DEFAULT, harness.DEFAULT),
+                 ("model cut short", model_bytes[: len(model_bytes) // 3], harness.DEFAULT),
+                 ("model not MD2", b"IDP2" + b"\xff" * 200, harness.DEFAULT),
+                 ("font missing", harness.DEFAULT, None),
+                 ("font empty", harness.DEFAULT, b"")]
+        cases += [("model " + os.path.basename(path), path, harness.DEFAULT) for path in harness.fixtures("md2")]
+        cases += [("font " + os.path.basename(path), harness.DEFAULT, path) for path in harness.fixtures("tga")]
+        with self.display() as env:
             for what, model, font in cases:
                 with self.subTest(what):
-                    self.run_viewer(env, tmp, model, font, what)
+                    self.run_viewer(env, model, font, what)
 
 
 if __name__ == "__main__":
-    signal.signal(signal.SIGALRM, lambda *_: (_ for _ in ()).throw(TimeoutError("sanitized suite ran over")))
-    signal.alarm(540)
     unittest.main(verbosity=2)

@@ -3,27 +3,22 @@
 readout drawn with the default font, and the notice box an unusable "font.tga" brings up, after which every
 character shows as a solid quad."""
 import ctypes.util
+import os
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
-import viewer
-from viewer import Xvfb
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import harness  # noqa: E402
+from harness import is_reddish  # noqa: E402
 
-CASE_TIMEOUT = 120  # seconds for one test case, start-up included
-HEIGHT = viewer.HEIGHT
+HEIGHT = harness.HEIGHT
 # Window rows (from the top) of the title's quads: y 438 to 454 in the overlay, whose origin is bottom-left.
 TITLE_TOP, TITLE_BOTTOM = 26, 42
 TITLE_RIGHT = 6 * 12 + 16  # seven quads, 12 apart, 16 wide
 READOUT_TOP = HEIGHT - 16
 ERROR_FLAG = 0x10  # SDL_MESSAGEBOX_ERROR, what the viewer passes
-
-
-def is_reddish(rgb):
-    red, green, blue = rgb
-    return red > 2 * max(green, blue) + 40
 
 
 def is_whitish(rgb):
@@ -32,7 +27,7 @@ def is_whitish(rgb):
 
 def column_groups(img, top, bottom, right, test):
     """Runs of neighbouring columns in [0, right) holding a pixel that passes test, as (first, last) pairs."""
-    lit = [any(test(viewer.pixel(img, x, y)) for y in range(top, bottom)) for x in range(right)]
+    lit = [any(test(harness.pixel(img, x, y)) for y in range(top, bottom)) for x in range(right)]
     groups = []
     for x, on in enumerate(lit):
         if on and (x == 0 or not lit[x - 1]):
@@ -53,7 +48,7 @@ def wait_for_steady_picture(env, wid, timeout=20):
     deadline = time.monotonic() + timeout
     previous = None
     while time.monotonic() < deadline:
-        img = viewer.grab(env, wid)
+        img = harness.grab(env, wid)
         if img == previous and len(set(img[2][i:i + 3] for i in range(0, len(img[2]), 3 * 97))) > 1:
             return img
         previous = img
@@ -61,40 +56,11 @@ def wait_for_steady_picture(env, wid, timeout=20):
     return None
 
 
-def boxes(env):
-    return viewer.find_windows(env, "^" + viewer.NOTICE_CAPTION + "$")
+class TextTest(harness.ViewerCase):
+    CASE_TIMEOUT = 120
 
-
-class TextTest(unittest.TestCase):
-    def setUp(self):
-        viewer.limit_case(self, CASE_TIMEOUT)
-        self.tmp = tempfile.TemporaryDirectory()
-        self.addCleanup(self.tmp.cleanup)
-
-    def start(self, env, font=viewer.DEFAULT):
-        folder = viewer.make_run_dir(self.tmp.name, font=font)
-        proc = viewer.start_viewer(cwd=folder, env=env)
-        self.addCleanup(viewer.stop, proc)  # in case the test fails before it stops the viewer itself
-        return proc
-
-    def find_viewer_window(self, env):
-        wid = viewer.find_window(env, "^OpenGL$", timeout=30)
-        self.assertIsNotNone(wid, "no window titled OpenGL appeared")
-        return wid
-
-    def dismiss_box(self, env):
-        """Acknowledges the one open box and waits until it is gone, so that nothing later aims a key at a
-        window that is being destroyed."""
-        self.assertEqual(viewer.dismiss_notices(env), 1)
-        deadline = time.monotonic() + 15
-        while boxes(env) and time.monotonic() < deadline:
-            time.sleep(0.1)
-        self.assertEqual(boxes(env), [], "the box stayed after Return")
-
-    def wait_for_picture(self, env, wid):
-        img = viewer.wait_for_picture(env, wid)
-        self.assertIsNotNone(img, "the viewer never drew a frame")
-        return img
+    def start_with_font(self, env, font=harness.DEFAULT):
+        return self.start(env, cwd=self.run_dir(font=font))
 
     def reference_box(self, env, text):
         """The picture of a box SDL shows for the caption "TGA: ERROR" and this text, shown by a separate
@@ -106,29 +72,26 @@ class TextTest(unittest.TestCase):
                   " ctypes.c_void_p]\n"
                   "sys.exit(sdl.SDL_ShowSimpleMessageBox(int(sys.argv[2]), sys.argv[3].encode(),"
                   " sys.argv[4].encode(), None))\n")
-        proc = subprocess.Popen([sys.executable, "-c", script, library, str(ERROR_FLAG), viewer.NOTICE_CAPTION,
-                                 text], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                                start_new_session=True)
+        proc = self.start(env, command=[sys.executable, "-c", script, library, str(ERROR_FLAG),
+                                        harness.NOTICE_CAPTION, text], stdout=subprocess.DEVNULL)
         try:
-            box = viewer.find_window(env, "^" + viewer.NOTICE_CAPTION + "$", timeout=30)
+            box = harness.find_window(env, "^" + harness.NOTICE_CAPTION + "$", timeout=30)
             self.assertIsNotNone(box, "the reference box for %r did not appear" % text)
             img = wait_for_steady_picture(env, box)
             self.assertIsNotNone(img, "the reference box for %r was never drawn" % text)
-            self.dismiss_box(env)
-            proc.wait(timeout=15)
-            self.assertEqual(proc.returncode, 0, proc.stderr.read().decode(errors="replace"))
+            self.dismiss_notice(env)
+            self.assert_ends_with(proc, 0)
             return img
         finally:
-            viewer.stop(proc)
+            harness.stop(proc)
 
     def test_title_is_red_glyphs_twelve_apart_in_rows_26_to_41(self):
-        with Xvfb() as server:
-            env = server.environment()
-            self.start(env)
+        with self.display() as env:
+            self.start_with_font(env)
             wid = self.find_viewer_window(env)
             img = self.wait_for_picture(env, wid)
 
-            red_rows = {y for y in range(0, 80) for x in range(0, 120) if is_reddish(viewer.pixel(img, x, y))}
+            red_rows = {y for y in range(0, 80) for x in range(0, 120) if is_reddish(harness.pixel(img, x, y))}
             self.assertTrue(red_rows, "no red title")
             self.assertGreaterEqual(min(red_rows), TITLE_TOP)
             self.assertLess(max(red_rows), TITLE_BOTTOM)
@@ -142,15 +105,14 @@ class TextTest(unittest.TestCase):
                 self.assertLess(last, 12 * (index + 1), groups)
 
     def test_readout_is_white_at_the_bottom_left_after_the_first_measurement(self):
-        with Xvfb() as server:
-            env = server.environment()
-            self.start(env)
+        with self.display() as env:
+            self.start_with_font(env)
             wid = self.find_viewer_window(env)
             self.wait_for_picture(env, wid)
             time.sleep(1.5)  # 21 frames, however slow the machine
             deadline = time.monotonic() + 20
             while True:
-                img = viewer.grab(env, wid)
+                img = harness.grab(env, wid)
                 groups = column_groups(img, READOUT_TOP, HEIGHT, 200, is_whitish)
                 if len(groups) >= 7 or time.monotonic() > deadline:
                     break
@@ -161,7 +123,7 @@ class TextTest(unittest.TestCase):
             for first, last in groups:
                 self.assertLess(last - first, 12, groups)
             white_rows = {y for y in range(READOUT_TOP - 20, HEIGHT) for x in range(0, 130)
-                          if is_whitish(viewer.pixel(img, x, y))}
+                          if is_whitish(harness.pixel(img, x, y))}
             self.assertGreaterEqual(min(white_rows), READOUT_TOP)
 
     def test_unusable_font_shows_its_notice_then_characters_are_solid_quads(self):
@@ -170,33 +132,32 @@ class TextTest(unittest.TestCase):
             "24-bit": (tga_24_bit(), "TGA: Image bit depth not 32"),
         }
         for name, (font, text) in cases.items():
-            with self.subTest(font=name), Xvfb() as server:
-                env = server.environment()
+            with self.subTest(font=name), self.display() as env:
                 expected = self.reference_box(env, text)
                 other = self.reference_box(env, "TGA: Format bad")
                 self.assertNotEqual(expected[2], other[2], "boxes with different texts look the same")
 
-                proc = self.start(env, font=font)
-                box = viewer.find_window(env, "^" + viewer.NOTICE_CAPTION + "$", timeout=30)
+                proc = self.start_with_font(env, font=font)
+                box = harness.find_window(env, "^" + harness.NOTICE_CAPTION + "$", timeout=30)
                 self.assertIsNotNone(box, "no notice box appeared")
                 shown = wait_for_steady_picture(env, box)
                 self.assertIsNotNone(shown, "the notice box was never drawn")
                 self.assertEqual(shown[:2], expected[:2], "the box is not the size of one showing %r" % text)
                 self.assertTrue(shown[2] == expected[2], "the box does not show %r" % text)
-                self.dismiss_box(env)
+                self.dismiss_notice(env)
 
                 wid = self.find_viewer_window(env)
                 self.wait_for_picture(env, wid)
                 time.sleep(1.5)
-                img = viewer.grab(env, wid)
+                img = harness.grab(env, wid)
                 self.assertIsNone(proc.poll(), "the viewer ended")
-                self.assertEqual(boxes(env), [], "a second box appeared")
+                self.assertEqual(harness.notices(env), [], "a second box appeared")
 
                 # The title: seven overlapping quads, solid red, nothing red around them.
                 for y in range(TITLE_TOP - 4, TITLE_BOTTOM + 4):
                     for x in range(0, TITLE_RIGHT + 8):
                         inside = TITLE_TOP <= y < TITLE_BOTTOM and x < TITLE_RIGHT
-                        rgb = viewer.pixel(img, x, y)
+                        rgb = harness.pixel(img, x, y)
                         if inside:
                             self.assertEqual(rgb, (255, 0, 0), "title pixel (%d, %d)" % (x, y))
                         else:
@@ -204,8 +165,8 @@ class TextTest(unittest.TestCase):
                 # The readout: at least "FPS: 9.9", eight quads, solid white.
                 for y in range(READOUT_TOP, HEIGHT):
                     for x in range(0, 7 * 12 + 16):
-                        self.assertEqual(viewer.pixel(img, x, y), (255, 255, 255), "readout pixel (%d, %d)" % (x, y))
-                viewer.stop(proc)
+                        self.assertEqual(harness.pixel(img, x, y), (255, 255, 255), "readout pixel (%d, %d)" % (x, y))
+                harness.stop(proc)
 
 
 if __name__ == "__main__":

@@ -7,18 +7,18 @@ Windows twin (build -> build-win); without it the tests are skipped unless that 
 runs in a prefix inside that folder, made on first use and kept, with one persistent wineserver for the whole
 module, which holds a lock on the prefix so that two runs never share it.
 """
-import ctypes
 import fcntl
 import os
 import shutil
 import subprocess
-import tempfile
+import sys
 import time
 import unittest
 
-import viewer
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import harness  # noqa: E402
 
-WINDOWS_BUILD = os.environ.get("BREVANT_WINDOWS_BUILD_DIR") or os.path.normpath(viewer.build_dir()) + "-win"
+WINDOWS_BUILD = os.environ.get("BREVANT_WINDOWS_BUILD_DIR") or os.path.normpath(harness.build_dir()) + "-win"
 EXE = os.path.join(WINDOWS_BUILD, "brevant.exe")
 PREFIX = os.path.join(WINDOWS_BUILD, "wineprefix")
 
@@ -76,7 +76,7 @@ def setUpModule():
     try:
         lock_prefix(timeout=300)
         wine_log = open(os.path.join(WINDOWS_BUILD, "wine-test.log"), "w")
-        xvfb = viewer.Xvfb()
+        xvfb = harness.Xvfb()
         xvfb.__enter__()
         env = xvfb.environment()
         env.update(WINEPREFIX=PREFIX, WINEDEBUG="-all", LANG="C", LC_ALL="C",
@@ -109,97 +109,15 @@ def tearDownModule():
             prefix_lock.close()  # releases the lock
 
 
-def start_exe(run_dir):
-    return subprocess.Popen(["wine", EXE], cwd=run_dir, env=env, stdin=subprocess.DEVNULL, stdout=wine_log,
-                            stderr=wine_log, start_new_session=True)
-
-
-def start_linux(run_dir):
-    return subprocess.Popen(viewer.viewer_command(), cwd=run_dir, env=env, stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-
-
 def client_window(wid, timeout=20):
     """Wine draws GL into a child X window covering the client area: (its id, width, height), or None."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
-        listing = subprocess.run(["xwininfo", "-children", "-id", str(wid)], env=env, capture_output=True,
-                                 text=True, timeout=10).stdout
-        for line in listing.splitlines():
-            fields = line.split()
-            if fields and fields[0].startswith("0x"):
-                size = next(f for f in fields if "x" in f and "+" in f).split("+")[0]
-                width, height = (int(v) for v in size.split("x"))
-                return int(fields[0], 16), width, height
+        children = harness.child_windows(env, wid)
+        if children:
+            return children[0]
         time.sleep(0.1)
     return None
-
-
-def focus(wid):
-    subprocess.run(["xdotool", "windowfocus", "--sync", str(wid)], env=env, capture_output=True, timeout=10)
-
-
-class KeyTapper:
-    """Taps keys through XTEST and waits for the viewer to take each tap before the next one.
-
-    Press and release go out in one batch, so no poll can see the key down between them (xdotool waits for
-    the server after each half). A tap counts once per poll, so two taps landing between the same two polls
-    would count as one: when watching, each tap waits until the picture shows its step, which with the model
-    in view every zoom or turn step does. That holds however slowly a loaded machine draws."""
-
-    def __init__(self, window):
-        self.window = window
-        # viewer.XDisplay ignores X errors, so a grab of a window that has gone gives None.
-        self.connection = viewer.XDisplay(env)
-        self.xlib, self.xtest = self.connection.x11, self.connection.xtst
-        self.display = self.connection.handle
-
-    def close(self):
-        self.connection.close()
-
-    def picture(self):
-        """The window's rows above the frame-rate readout, as raw bytes, or None."""
-        image = self.xlib.XGetImage(self.display, self.window, 0, 0, viewer.WIDTH, viewer.HEIGHT - OVERLAY_ROWS,
-                                    0xFFFFFFFF, 2)  # AllPlanes, ZPixmap
-        if not image:
-            return None
-        try:
-            return ctypes.string_at(image.contents.data, image.contents.bytes_per_line * image.contents.height)
-        finally:
-            self.xlib.XDestroyImage(image)
-
-    def changed_from(self, before):
-        deadline = time.monotonic() + TAP_TIMEOUT
-        while time.monotonic() < deadline:
-            if self.picture() != before:
-                return True
-            time.sleep(0.005)
-        return False
-
-    def tap(self, key, count=1, watch=False):
-        """Taps key count times; when watching, returns how many taps were taken before one changed nothing."""
-        code = self.xlib.XKeysymToKeycode(self.display, self.xlib.XStringToKeysym(key.encode()))
-        for done in range(count):
-            before = self.picture() if watch else None
-            self.xtest.XTestFakeKeyEvent(self.display, code, 1, 0)
-            self.xtest.XTestFakeKeyEvent(self.display, code, 0, 0)
-            self.xlib.XSync(self.display, 0)
-            if watch and not self.changed_from(before):
-                return done
-        return count
-
-
-def tap_keys(window, taps, watch=False):
-    """Taps (key, count) pairs into the focused window; when watching, returns what went wrong, or None."""
-    tapper = KeyTapper(window)
-    try:
-        for key, count in taps:
-            taken = tapper.tap(key, count, watch)
-            if taken < count:
-                return "tap %d of %s changed nothing within %d s" % (taken + 1, key, TAP_TIMEOUT)
-        return None
-    finally:
-        tapper.close()
 
 
 def window_icons(wid):
@@ -219,13 +137,6 @@ def window_icons(wid):
     return icons
 
 
-def differing_pixels(first, second, rows):
-    _, _, a = first
-    _, _, b = second
-    return sum(1 for i in range(0, viewer.WIDTH * rows * 3, 3)
-               if max(abs(a[i] - b[i]), abs(a[i + 1] - b[i + 1]), abs(a[i + 2] - b[i + 2])) > CHANNEL_TOLERANCE)
-
-
 def save_picture(img, name):
     """Keeps a picture beside the log for a failure's post-mortem."""
     path = os.path.join(WINDOWS_BUILD, "wine-test-%s.rgb" % name)
@@ -234,28 +145,22 @@ def save_picture(img, name):
     return path
 
 
-class WindowsViewerTest(unittest.TestCase):
+class WindowsViewerTest(harness.ViewerCase):
+    # Wine's first start in a fresh prefix takes a while; the comparison case starts two viewers.
+    CASE_TIMEOUT = 150
 
-    def setUp(self):
-        self.tmp = tempfile.TemporaryDirectory()
-        self.processes = []
+    def start_exe(self, run_dir):
+        return self.start(env, cwd=run_dir, command=["wine", EXE], stdout=wine_log, stderr=wine_log)
 
-    def tearDown(self):
-        for proc in self.processes:
-            viewer.stop(proc)
-        self.tmp.cleanup()
-
-    def run_dir(self, name, **assets):
-        return viewer.make_run_dir(os.path.join(self.tmp.name, name), **assets)
+    def start_linux(self, run_dir):
+        return self.start(env, cwd=run_dir, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def launch(self, start, run_dir):
         """Starts a viewer and waits for its window; returns (process, window, client window)."""
         proc = start(run_dir)
-        self.processes.append(proc)
-        wid = viewer.find_window(env, "^OpenGL$", timeout=30)
-        self.assertIsNotNone(wid, "no window titled OpenGL appeared")
+        wid = self.find_viewer_window(env)
         client = wid
-        if start is start_exe:
+        if start == self.start_exe:
             found = client_window(wid)
             self.assertIsNotNone(found, "Wine made no client window for GL")
             client = found[0]
@@ -268,47 +173,48 @@ class WindowsViewerTest(unittest.TestCase):
             self.fail("the viewer did not end within %d s" % timeout)
 
     def test_window_client_area_and_escape(self):
-        proc, wid, _ = self.launch(start_exe, self.run_dir("escape"))
+        proc, wid, _ = self.launch(self.start_exe, self.run_dir("escape"))
         found = client_window(wid)
-        self.assertEqual(found[1:], (viewer.WIDTH, viewer.HEIGHT))
-        self.assertIsNotNone(viewer.wait_for_picture(env, found[0]), "the viewer drew nothing")
-        focus(wid)
-        tap_keys(wid, [("Escape", 1)])
+        self.assertEqual(found[1:], (harness.WIDTH, harness.HEIGHT))
+        self.assertIsNotNone(harness.wait_for_picture(env, found[0]), "the viewer drew nothing")
+        harness.focus(env, wid)
+        harness.tap_keys(env, wid, [("Escape", 1)])
         self.assertExitsWith(proc, 0)
-        self.assertEqual(viewer.find_windows(env, "^OpenGL$"), [])
+        self.assertEqual(harness.find_windows(env, "^OpenGL$"), [])
 
     def test_close_request_ends_with_zero(self):
-        proc, wid, client = self.launch(start_exe, self.run_dir("close"))
-        self.assertIsNotNone(viewer.wait_for_picture(env, client), "the viewer drew nothing")
-        viewer.send_close_request(env, wid)
+        proc, wid, client = self.launch(self.start_exe, self.run_dir("close"))
+        self.assertIsNotNone(harness.wait_for_picture(env, client), "the viewer drew nothing")
+        harness.send_close_request(env, wid)
         self.assertExitsWith(proc, 0)
 
     def test_picture_and_icon_match_the_linux_build(self):
-        linux = viewer.viewer_command()[0]
+        linux = harness.viewer_command()[0]
         self.assertTrue(os.path.exists(linux), "the Linux build's viewer is missing: " + linux)
         run_dir = self.run_dir("compare")
         seen = {}
-        for name, start in (("linux", start_linux), ("windows", start_exe)):
+        for name, start in (("linux", self.start_linux), ("windows", self.start_exe)):
             proc, wid, client = self.launch(start, run_dir)
-            self.assertIsNotNone(viewer.wait_for_picture(env, client), "%s drew nothing" % name)
-            focus(wid)
+            self.assertIsNotNone(harness.wait_for_picture(env, client), "%s drew nothing" % name)
+            harness.focus(env, wid)
             time.sleep(0.2)
-            at_start = viewer.grab(env, client)
-            self.assertEqual(at_start[:2], (viewer.WIDTH, viewer.HEIGHT), "%s's client area" % name)
-            self.assertIsNone(tap_keys(client, KEY_TAPS, watch=True), name)
+            at_start = harness.grab(env, client)
+            self.assertEqual(at_start[:2], (harness.WIDTH, harness.HEIGHT), "%s's client area" % name)
+            self.assertIsNone(harness.tap_keys(env, client, KEY_TAPS, watch=True, timeout=TAP_TIMEOUT,
+                                               ignore_bottom=OVERLAY_ROWS), name)
             time.sleep(0.5)
-            seen[name] = (at_start, viewer.grab(env, client), window_icons(wid))
-            tap_keys(wid, [("Escape", 1)])
+            seen[name] = (at_start, harness.grab(env, client), window_icons(wid))
+            harness.tap_keys(env, wid, [("Escape", 1)])
             self.assertExitsWith(proc, 0)
 
-        rows = viewer.HEIGHT - OVERLAY_ROWS
+        rows = harness.HEIGHT - OVERLAY_ROWS
         linux_start, linux_moved, linux_icons = seen["linux"]
         windows_start, windows_moved, windows_icons = seen["windows"]
-        self.assertGreater(differing_pixels(windows_start, windows_moved, rows), 20 * PIXEL_TOLERANCE,
+        self.assertGreater(harness.differing_pixels(windows_start, windows_moved, rows, CHANNEL_TOLERANCE), 20 * PIXEL_TOLERANCE,
                            "the keys did not move the model")
         for label, first, second in (("at start", linux_start, windows_start),
                                      ("after the keys", linux_moved, windows_moved)):
-            differing = differing_pixels(first, second, rows)
+            differing = harness.differing_pixels(first, second, rows, CHANNEL_TOLERANCE)
             if differing > PIXEL_TOLERANCE:
                 kept = (save_picture(first, "linux"), save_picture(second, "windows"))
                 self.fail("%s, %d pixels differ between the builds (640x480 RGB kept in %s and %s)"
@@ -319,32 +225,32 @@ class WindowsViewerTest(unittest.TestCase):
         self.assertEqual(icon, linux_icons.get((32, 32)), "the icon resource differs from the Linux icon")
 
     def test_missing_font_shows_the_notice_then_draws(self):
-        proc, wid, client = self.launch(start_exe, self.run_dir("nofont", font=None))
-        box = viewer.find_window(env, "^" + viewer.NOTICE_CAPTION + "$", timeout=20)
+        proc, wid, client = self.launch(self.start_exe, self.run_dir("nofont", font=None))
+        box = harness.find_window(env, "^" + harness.NOTICE_CAPTION + "$", timeout=20)
         self.assertIsNotNone(box, "no notice titled TGA: ERROR appeared")
         # The box is modal: start-up waits in it, so no frame has been drawn yet.
         time.sleep(0.5)
-        self.assertNotEqual(viewer.pixel(viewer.grab(env, client), 6, 34), (255, 0, 0),
+        self.assertNotEqual(harness.pixel(harness.grab(env, client), 6, 34), (255, 0, 0),
                             "the viewer drew before the notice was dismissed")
-        focus(box)
-        tap_keys(box, [("Return", 1)])
+        harness.focus(env, box)
+        harness.tap_keys(env, box, [("Return", 1)])
         deadline = time.monotonic() + 10
-        while viewer.find_windows(env, "^" + viewer.NOTICE_CAPTION + "$") and time.monotonic() < deadline:
+        while harness.find_windows(env, "^" + harness.NOTICE_CAPTION + "$") and time.monotonic() < deadline:
             time.sleep(0.1)
-        self.assertEqual(viewer.find_windows(env, "^" + viewer.NOTICE_CAPTION + "$"), [],
+        self.assertEqual(harness.find_windows(env, "^" + harness.NOTICE_CAPTION + "$"), [],
                          "Return did not dismiss the notice")
         # With no font texture every glyph of the title is a solid quad in the title's red, 26 to 42 pixels
         # below the top edge.
         deadline = time.monotonic() + 20
         title = None
         while time.monotonic() < deadline:
-            title = viewer.pixel(viewer.grab(env, client), 6, 34)
+            title = harness.pixel(harness.grab(env, client), 6, 34)
             if title == (255, 0, 0):
                 break
             time.sleep(0.1)
         self.assertEqual(title, (255, 0, 0), "the viewer did not draw after the notice")
-        focus(wid)
-        tap_keys(wid, [("Escape", 1)])
+        harness.focus(env, wid)
+        harness.tap_keys(env, wid, [("Escape", 1)])
         self.assertExitsWith(proc, 0)
 
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs the real viewer under valgrind's memcheck on a private Xvfb for a few hundred frames, with the model in
 view, then quits it with Esc. Passes when memcheck reports no error and no definite leak in the project's own
-code. Errors that belong to Mesa, SDL or the C library are suppressed in tests/sanitizer/valgrind.supp.
+code: a leak is ours when the allocator's caller is in one of the project's source folders. Errors that belong to Mesa, SDL or the C library are suppressed in tests/sanitizer/valgrind.supp.
 
 Usage: memcheck.py BUILD_DIR [--frames N] [--model PATH] [--font PATH]
 Frames are counted from the frame-rate readout, which changes every 21 frames: the count is a lower bound."""
@@ -13,11 +13,13 @@ import sys
 import tempfile
 import time
 
-import viewer
-from viewer import Xvfb
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
+import harness  # noqa: E402
 
-SOURCE_DIR = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-OWN_SOURCES = re.compile(r"\((?:app|scene|model|text)/[A-Za-z0-9_/]+\.cpp:\d+\)|\((?:shell|keyLatch|scene|md2\w*|tga\w*|font|glyphs|sdlMain)\.cpp:\d+\)")
+SOURCE_FOLDERS = ("app", "scene", "model", "text", "base", "res")
+# valgrind names each frame's file from the source folder down (--fullpath-after), so the folder tells whose
+# code it is; a library's frames keep their bare file names or name no file at all.
+OWN_SOURCES = re.compile(r"\((?:%s)/[^():]+:\d+\)" % "|".join(SOURCE_FOLDERS))
 FRAMES_PER_READOUT = 21
 
 
@@ -67,43 +69,44 @@ def main(argv):
     parser.add_argument("--timeout", type=float, default=900)
     args = parser.parse_args(argv)
     build = os.path.abspath(args.build)
-    os.environ["BREVANT_BUILD_DIR"] = build
     log = os.path.join(build, "memcheck.log")
     deadline = time.monotonic() + args.timeout
 
-    with Xvfb() as server, tempfile.TemporaryDirectory() as tmp:
+    with harness.Xvfb() as server, tempfile.TemporaryDirectory() as tmp:
         env = server.environment()
-        folder = viewer.make_run_dir(tmp, model=args.model or viewer.DEFAULT, font=args.font or viewer.DEFAULT)
+        folder = harness.make_run_dir(tmp, model=args.model or harness.DEFAULT, font=args.font or harness.DEFAULT,
+                                      build=build)
         command = ["valgrind", "--tool=memcheck", "--error-exitcode=99", "--leak-check=full",
                    "--show-leak-kinds=definite", "--errors-for-leak-kinds=none", "--num-callers=30",
-                   "--suppressions=" + os.path.join(SOURCE_DIR, "tests", "sanitizer", "valgrind.supp"),
+                   "--fullpath-after=" + harness.SOURCE_DIR.rstrip("/") + "/",
+                   "--suppressions=" + os.path.join(harness.SOURCE_DIR, "tests", "sanitizer", "valgrind.supp"),
                    "--log-file=" + log, os.path.join(build, "brevant")]
-        proc = viewer.start_viewer(command, cwd=folder, env=env)
+        proc = harness.start(command, cwd=folder, env=env)
         frames = 0
         try:
-            wid = viewer.find_window(env, "^OpenGL$", timeout=max(1, deadline - time.monotonic()))
+            wid = harness.find_window(env, harness.VIEWER_TITLE, timeout=max(1, deadline - time.monotonic()))
             if wid is None:
                 print("memcheck: the viewer's window did not appear", file=sys.stderr)
                 return 1
-            if viewer.wait_for_picture(env, wid, timeout=max(1, deadline - time.monotonic())) is None:
+            if harness.wait_for_picture(env, wid, timeout=max(1, deadline - time.monotonic())) is None:
                 print("memcheck: the viewer drew nothing", file=sys.stderr)
                 return 1
-            viewer.frame_model(env, wid, timeout=max(1, min(300, deadline - time.monotonic())))
-            last = readout(viewer.grab(env, wid))
+            harness.frame_model(env, wid, timeout=max(1, min(300, deadline - time.monotonic())))
+            last = readout(harness.grab(env, wid))
             while frames < args.frames and time.monotonic() < deadline:
                 time.sleep(0.5)
-                current = readout(viewer.grab(env, wid))
+                current = readout(harness.grab(env, wid))
                 if current != last:
                     frames += FRAMES_PER_READOUT
                     last = current
-            viewer.press_key(env, wid, "Escape")
+            harness.press_key(env, wid, "Escape")
             try:
                 proc.wait(timeout=max(30, deadline - time.monotonic()))
             except subprocess.TimeoutExpired:
                 print("memcheck: Esc did not end the viewer", file=sys.stderr)
                 return 1
         finally:
-            code = viewer.stop(proc)
+            code = harness.stop(proc)
 
     with open(log, errors="replace") as handle:
         text = handle.read()
