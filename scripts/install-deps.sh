@@ -7,7 +7,7 @@ linux_packages=(
   build-essential cmake ninja-build pkg-config python3
   libsdl2-dev libx11-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
   libgtest-dev libfreetype-dev fonts-dejavu-core
-  xvfb xdotool x11-utils x11-apps imagemagick
+  xvfb xdotool x11-utils x11-apps imagemagick python3-xlib libstb-dev
 )
 windows_packages=(g++-mingw-w64-x86-64-win32)
 windows_norecommends=(wine wine64)
