@@ -11,8 +11,8 @@ set(BREVANT_FIXTURES "${CMAKE_SOURCE_DIR}/../shared" CACHE PATH "Reference data:
 
 file(GLOB brevant_unit_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 file(GLOB brevant_support_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
-add_executable(brevant_unit_tests ${brevant_unit_sources} ${brevant_support_sources} ${CMAKE_SOURCE_DIR}/tools/md2Writer.cpp)
-target_link_libraries(brevant_unit_tests PRIVATE brevant_core GTest::gtest_main)
+add_executable(brevant_unit_tests ${brevant_unit_sources} ${brevant_support_sources})
+target_link_libraries(brevant_unit_tests PRIVATE brevant_core brevant_md2_writer GTest::gtest_main)
 target_include_directories(brevant_unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_compile_definitions(brevant_unit_tests PRIVATE
   BREVANT_FIXTURES="${BREVANT_FIXTURES}"

@@ -2,8 +2,8 @@
 // Pairs with tgaDecode.cpp, which does the reading; the notice comes from the platform (app/platform.h).
 #include "text/tga.h"
 
-#include "app/glApi.h"
 #include "app/platform.h"
+#include "base/glApi.h"
 
 namespace {
 
