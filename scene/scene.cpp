@@ -90,6 +90,7 @@ void renderFrame()
     stepCamera(up, down, left, right, a, z);
 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // Two pushes and two pops on purpose: the fixed program's call sequence, kept as it is, not a slip.
     glPushMatrix();
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, zoom);
