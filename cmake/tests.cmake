@@ -57,3 +57,7 @@ if(TARGET assets)
     add_dependencies(brevant_gl_tests assets)
   endif()
 endif()
+
+# Every C++ file against .clang-format (scripts/check-format.sh), so the style holds without anyone reformatting.
+add_test(NAME format COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-format.sh)
+set_tests_properties(format PROPERTIES TIMEOUT 120)

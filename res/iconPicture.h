@@ -29,7 +29,8 @@ inline constexpr IconColour iconPalette[16] = {
     {0x30, 0xa0, 0x48},  // f (spare)
 };
 
-// Top row first; each hex digit is a palette index.
+// Top row first; each hex digit is a palette index. One row a line, so the source shows the picture.
+// clang-format off
 inline constexpr const char* iconPicture[iconSize] = {
     "11111111111111111111111111111111",
     "11111111111111111111141111111111",
@@ -64,6 +65,7 @@ inline constexpr const char* iconPicture[iconSize] = {
     "22222222222200000000222222222222",
     "33333333333333333333333333333333",
 };
+// clang-format on
 
 // The palette index of the pixel at column x of row y, counted from the top; -1 where the picture is not a hex
 // digit. Both the window icon and the icon resource read the picture through this.

@@ -13,7 +13,7 @@ struct SdlControlKeys {
     SDL_Keycode keycode;
     KeySym keySym;
     SDL_Keycode keypadKeycode;  // SDLK_UNKNOWN when no keypad key stands in
-    KeySym keypadKeySym;  // NoSymbol likewise
+    KeySym keypadKeySym;        // NoSymbol likewise
 };
 
 SdlControlKeys sdlControlKeys(ControlKey key);

@@ -240,8 +240,8 @@ bool pollControlKey(ControlKey key)
     bool downNow = false;
     if (shell.x11Display != nullptr) {
         // The server's keyboard, not this window's events, so the keys act whichever window has the focus.
-        downNow = x11ControlKeyDown(shell.x11Keymap, shell.x11KeyCodes[index], shell.x11KeypadCodes[index],
-                                    shell.x11NumLock);
+        downNow =
+            x11ControlKeyDown(shell.x11Keymap, shell.x11KeyCodes[index], shell.x11KeypadCodes[index], shell.x11NumLock);
     } else {
         const Uint8* state = SDL_GetKeyboardState(nullptr);
         const bool numLock = (SDL_GetModState() & KMOD_NUM) != 0;
