@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/glApi.h"
+#include "base/glApi.h"
 #include "gl/glHarness.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <array>
 #include <cmath>
 
-#include "app/glApi.h"
+#include "base/glApi.h"
 #include "gl/glHarness.h"
 #include "model/md2.h"
 #include "scene/scene.h"

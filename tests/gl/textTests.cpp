@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/glApi.h"
+#include "base/glApi.h"
 #include "gl/glHarness.h"
 #include "scene/scene.h"
 #include "support/testFiles.h"
