@@ -13,7 +13,7 @@ static_assert(iconSide == 32, "the icon resource is 32 x 32");
 constexpr int paletteSize = 16;
 constexpr int headerSize = 40;
 constexpr int colourRowBytes = iconSide / 2;  // two pixels a byte; already a multiple of 4
-constexpr int maskRowBytes = iconSide / 8;  // one bit a pixel; 32 pixels fill 4 bytes, no padding
+constexpr int maskRowBytes = iconSide / 8;    // one bit a pixel; 32 pixels fill 4 bytes, no padding
 constexpr int imageSize = headerSize + paletteSize * 4 + iconSide * colourRowBytes + iconSide * maskRowBytes;
 constexpr int directorySize = 6 + 16;
 

@@ -100,8 +100,8 @@ SDL_Window* createWindow()
         SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, request.colourBits);
         SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, request.depthBits);
         SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, request.stencilBits);
-        SDL_Window* window = SDL_CreateWindow("OpenGL", 0, 0, windowWidth, windowHeight,
-                                              SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        SDL_Window* window =
+            SDL_CreateWindow("OpenGL", 0, 0, windowWidth, windowHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
         if (window != nullptr) {
             return window;
         }
