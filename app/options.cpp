@@ -199,13 +199,14 @@ OptionsOutcome fault(std::string message)
 
 std::string buildUsage()
 {
-    std::string text = "usage: brevant [OPTIONS] [MODEL]\n\n"
-                       "Shows an MD2 model; without MODEL, tris.md2 in the working folder.\n"
-                       "Options take their value as --name VALUE or --name=VALUE; -- ends the options.\n\n";
+    std::string text =
+        "usage: brevant [OPTIONS] [MODEL]\n\n"
+        "Shows an MD2 model; without MODEL, tris.md2 in the working folder.\n"
+        "Options take their value as --name VALUE or --name=VALUE; -- ends the options.\n\n";
     size_t column = 0;
     for (const OptionRow& row : optionRows) {
-        const size_t width = std::string_view(row.name).size() +
-                             (row.valueName ? 1 + std::string_view(row.valueName).size() : 0);
+        const size_t width =
+            std::string_view(row.name).size() + (row.valueName ? 1 + std::string_view(row.valueName).size() : 0);
         column = std::max(column, width);
     }
     for (const OptionRow& row : optionRows) {
@@ -215,17 +216,18 @@ std::string buildUsage()
         }
         text += "  " + left + std::string(column + 2 - left.size(), ' ') + row.help + "\n";
     }
-    text += "\nKeys:\n"
-            "  arrows, left-drag     turn the model\n"
-            "  A / Z, wheel          move nearer / farther\n"
-            "  Home, R               back to the opening view\n"
-            "  Space                 play or pause\n"
-            "  , / .                 one keyframe back / forward, paused\n"
-            "  Page Up / Page Down   previous / next animation\n"
-            "  S                     skin on or off\n"
-            "  W                     wireframe\n"
-            "  F12                   save brevant-NNNN.png in the working folder\n"
-            "  Esc                   quit\n";
+    text +=
+        "\nKeys:\n"
+        "  arrows, left-drag     turn the model\n"
+        "  A / Z, wheel          move nearer / farther\n"
+        "  Home, R               back to the opening view\n"
+        "  Space                 play or pause\n"
+        "  , / .                 one keyframe back / forward, paused\n"
+        "  Page Up / Page Down   previous / next animation\n"
+        "  S                     skin on or off\n"
+        "  W                     wireframe\n"
+        "  F12                   save brevant-NNNN.png in the working folder\n"
+        "  Esc                   quit\n";
     return text;
 }
 

@@ -7,7 +7,7 @@
 
 // The six keys the scene polls, named independently of any platform's key codes.
 enum class ControlKey { up, down, left, right, a, z };
-inline constexpr int controlKeyCount = 6;
+inline constexpr int controlKeyCount = static_cast<int>(ControlKey::z) + 1;
 
 // True when the key is down now, or was pressed since the previous poll of that key,
 // whichever window has the keyboard focus.

@@ -5,18 +5,47 @@
 #include <cstdint>
 #include <string>
 
-enum class ViewerKey { none, up, down, left, right, a, z, home, r, space, comma, period, pageUp, pageDown, s, w,
-                       f12, escape };
-enum class ViewerEventKind { keyDown, keyUp, buttonDown, buttonUp, mouseMove, wheel, resized, focusLost,
-                             focusGained, fileDropped, closeRequested };
+enum class ViewerKey {
+    none,
+    up,
+    down,
+    left,
+    right,
+    a,
+    z,
+    home,
+    r,
+    space,
+    comma,
+    period,
+    pageUp,
+    pageDown,
+    s,
+    w,
+    f12,
+    escape
+};
+enum class ViewerEventKind {
+    keyDown,
+    keyUp,
+    buttonDown,
+    buttonUp,
+    mouseMove,
+    wheel,
+    resized,
+    focusLost,
+    focusGained,
+    fileDropped,
+    closeRequested
+};
 struct ViewerEvent {
     ViewerEventKind kind = ViewerEventKind::keyDown;
     ViewerKey key = ViewerKey::none;
-    int32_t button = 0;            // 1 left, 2 middle, 3 right
-    int32_t x = 0, y = 0;          // pointer position in window pixels, top-left origin
-    float wheel = 0.0f;            // notches, positive away from the user (zoom in)
-    int32_t width = 0, height = 0; // resized: new client size
-    std::string path;              // fileDropped: UTF-8 path
+    int32_t button = 0;             // 1 left, 2 middle, 3 right
+    int32_t x = 0, y = 0;           // pointer position in window pixels, top-left origin
+    float wheel = 0.0f;             // notches, positive away from the user (zoom in)
+    int32_t width = 0, height = 0;  // resized: new client size
+    std::string path;               // fileDropped: UTF-8 path
 };
 
 inline constexpr int viewerKeyCount = static_cast<int>(ViewerKey::escape) + 1;

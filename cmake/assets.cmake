@@ -1,9 +1,7 @@
 # The default assets, written at build time by the project's own generators beside the viewer:
 # tris.md2 (a small figure with an idle motion) and font.tga (a 16 x 16 glyph grid rendered with FreeType).
-add_executable(makeModel tools/makeModel.cpp tools/md2Writer.cpp)
-target_include_directories(makeModel PRIVATE ${CMAKE_SOURCE_DIR})
-# For md2VertexNormals, the table the writer picks each vertex's normal index from.
-target_link_libraries(makeModel PRIVATE brevant_core)
+add_executable(makeModel tools/makeModel.cpp)
+target_link_libraries(makeModel PRIVATE brevant_md2_writer)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/tris.md2
   COMMAND makeModel ${CMAKE_BINARY_DIR}/tris.md2
   DEPENDS makeModel
@@ -11,18 +9,16 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/tris.md2
 
 set(brevant_assets ${CMAKE_BINARY_DIR}/tris.md2)
 
-if(EXISTS ${CMAKE_SOURCE_DIR}/tools/makeFont.cpp)
-  find_package(Freetype REQUIRED)
-  set(BREVANT_FONT_FILE "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf" CACHE FILEPATH "Monospaced font for font.tga")
-  add_executable(makeFont tools/makeFont.cpp)
-  target_include_directories(makeFont PRIVATE ${CMAKE_SOURCE_DIR})
-  target_link_libraries(makeFont PRIVATE Freetype::Freetype)
-  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/font.tga
-    COMMAND makeFont ${BREVANT_FONT_FILE} ${CMAKE_BINARY_DIR}/font.tga
-    DEPENDS makeFont ${BREVANT_FONT_FILE}
-    COMMENT "Writing the default font image font.tga")
-  list(APPEND brevant_assets ${CMAKE_BINARY_DIR}/font.tga)
-endif()
+find_package(Freetype REQUIRED)
+set(BREVANT_FONT_FILE "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf" CACHE FILEPATH "Monospaced font for font.tga")
+add_executable(makeFont tools/makeFont.cpp)
+target_include_directories(makeFont PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(makeFont PRIVATE Freetype::Freetype)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/font.tga
+  COMMAND makeFont ${BREVANT_FONT_FILE} ${CMAKE_BINARY_DIR}/font.tga
+  DEPENDS makeFont ${BREVANT_FONT_FILE}
+  COMMENT "Writing the default font image font.tga")
+list(APPEND brevant_assets ${CMAKE_BINARY_DIR}/font.tga)
 
 # builtinFont.cpp: font.tga's bytes as source, the copy viewer mode falls back on when it finds no font file.
 add_executable(embedFile tools/embedFile.cpp)

@@ -11,8 +11,8 @@ find_package(SDL2 REQUIRED)
 set(BREVANT_BENCH_FIXTURES "${CMAKE_SOURCE_DIR}/../shared" CACHE PATH "Reference data holding fixtures/md2/dolphin.md2")
 
 # Nothing here is part of `all`: `make build` and `make test` never compile or run a benchmark.
-add_executable(makeLimitModel EXCLUDE_FROM_ALL bench/makeLimitModel.cpp tools/md2Writer.cpp)
-target_link_libraries(makeLimitModel PRIVATE brevant_core)
+add_executable(makeLimitModel EXCLUDE_FROM_ALL bench/makeLimitModel.cpp)
+target_link_libraries(makeLimitModel PRIVATE brevant_md2_writer)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/bench/limits.md2
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/bench
   COMMAND makeLimitModel ${CMAKE_BINARY_DIR}/bench/limits.md2

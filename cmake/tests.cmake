@@ -1,6 +1,7 @@
 # The tests: GL-free unit tests, GL tests in a real context under a private Xvfb, and end-to-end runs
 # of the real viewer. Every test that needs a display starts its own Xvfb through tests/support/xvfb.py.
 find_package(GTest REQUIRED)
+find_package(SDL2 REQUIRED)
 include(GoogleTest)
 find_program(BREVANT_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
 if(NOT BREVANT_PYTHON)
@@ -11,8 +12,11 @@ set(BREVANT_FIXTURES "${CMAKE_SOURCE_DIR}/../shared" CACHE PATH "Reference data:
 
 file(GLOB brevant_unit_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 file(GLOB brevant_support_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
-add_executable(brevant_unit_tests ${brevant_unit_sources} ${brevant_support_sources} ${CMAKE_SOURCE_DIR}/tools/md2Writer.cpp)
-target_link_libraries(brevant_unit_tests PRIVATE brevant_core GTest::gtest_main)
+add_executable(brevant_unit_tests ${brevant_unit_sources} ${brevant_support_sources})
+target_link_libraries(brevant_unit_tests PRIVATE brevant_core brevant_md2_writer GTest::gtest_main)
+# The SDL backend's key mapping is plain data over SDL's and X's key names: only their headers, no library.
+target_sources(brevant_unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/app/sdl/sdlKeys.cpp)
+target_include_directories(brevant_unit_tests PRIVATE $<TARGET_PROPERTY:SDL2::SDL2,INTERFACE_INCLUDE_DIRECTORIES>)
 target_include_directories(brevant_unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_compile_definitions(brevant_unit_tests PRIVATE
   BREVANT_FIXTURES="${BREVANT_FIXTURES}"
@@ -53,3 +57,7 @@ if(TARGET assets)
     add_dependencies(brevant_gl_tests assets)
   endif()
 endif()
+
+# Every C++ file against .clang-format (scripts/check-format.sh), so the style holds without anyone reformatting.
+add_test(NAME format COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-format.sh)
+set_tests_properties(format PROPERTIES TIMEOUT 120)

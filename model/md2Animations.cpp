@@ -37,8 +37,8 @@ SplitName splitName(const std::string& name)
 
 bool continues(const SplitName& previous, const SplitName& next)
 {
-    return previous.numbered && next.numbered && previous.prefix == next.prefix &&
-           previous.number != UINT64_MAX && next.number == previous.number + 1;
+    return previous.numbered && next.numbered && previous.prefix == next.prefix && previous.number != UINT64_MAX &&
+           next.number == previous.number + 1;
 }
 
 }  // namespace

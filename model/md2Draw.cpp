@@ -1,6 +1,6 @@
 // Draws one keyframe of a loaded MD2 model as immediate-mode triangles.
 // Pairs with md2Load.cpp, which has already decoded positions and checked every index the draw follows.
-#include "app/glApi.h"
+#include "base/glApi.h"
 #include "model/md2.h"
 
 void drawModelVertices(const Md2Model& model, const ModelVertex* vertices, float skinWidth, float skinHeight)

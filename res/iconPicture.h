@@ -29,7 +29,8 @@ inline constexpr IconColour iconPalette[16] = {
     {0x30, 0xa0, 0x48},  // f (spare)
 };
 
-// Top row first; each hex digit is a palette index.
+// Top row first; each hex digit is a palette index. One row a line, so the source shows the picture.
+// clang-format off
 inline constexpr const char* iconPicture[iconSize] = {
     "11111111111111111111111111111111",
     "11111111111111111111141111111111",
@@ -64,3 +65,41 @@ inline constexpr const char* iconPicture[iconSize] = {
     "22222222222200000000222222222222",
     "33333333333333333333333333333333",
 };
+// clang-format on
+
+// The palette index of the pixel at column x of row y, counted from the top; -1 where the picture is not a hex
+// digit. Both the window icon and the icon resource read the picture through this.
+constexpr int iconPaletteIndex(int x, int y)
+{
+    const char* row = iconPicture[y];
+    for (int column = 0; column < x; ++column) {
+        if (row[column] == '\0') {
+            return -1;
+        }
+    }
+    const char digit = row[x];
+    if (digit >= '0' && digit <= '9') {
+        return digit - '0';
+    }
+    if (digit >= 'a' && digit <= 'f') {
+        return digit - 'a' + 10;
+    }
+    return -1;
+}
+
+constexpr bool iconPictureIsWellFormed()
+{
+    for (int y = 0; y < iconSize; ++y) {
+        for (int x = 0; x < iconSize; ++x) {
+            if (iconPaletteIndex(x, y) < 0) {
+                return false;
+            }
+        }
+        if (iconPicture[y][iconSize] != '\0') {
+            return false;
+        }
+    }
+    return true;
+}
+
+static_assert(iconPictureIsWellFormed(), "every row of the icon picture is 32 lower-case hex digits");

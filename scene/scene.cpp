@@ -2,9 +2,9 @@
 // Keys come from the platform's pollControlKey; the shell swaps the buffers.
 #include "scene/scene.h"
 
-#include "app/glApi.h"
 #include "app/platform.h"
 #include "app/shell.h"
+#include "base/glApi.h"
 #include "model/md2.h"
 #include "model/md2Prepare.h"
 #include "text/font.h"
@@ -90,6 +90,7 @@ void renderFrame()
     stepCamera(up, down, left, right, a, z);
 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // Two pushes and two pops on purpose: the fixed program's call sequence, kept as it is, not a slip.
     glPushMatrix();
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, zoom);

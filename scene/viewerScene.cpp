@@ -14,7 +14,7 @@
 #include "app/platform.h"
 #include "app/shell.h"
 #include "base/fileBytes.h"
-#include "app/glApi.h"
+#include "base/glApi.h"
 #include "model/md2Blend.h"
 #include "model/md2Prepare.h"
 #include "model/skinImage.h"

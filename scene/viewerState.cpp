@@ -63,8 +63,8 @@ bool isHeld(const ViewerState& state, ViewerKey key)
 void clampDistance(ViewerState& state)
 {
     const float aspect = viewerAspect(state.width, state.height);
-    state.camera.distance = std::clamp(state.camera.distance, minViewerDistance(state.framing),
-                                       maxViewerDistance(state.framing, aspect));
+    state.camera.distance =
+        std::clamp(state.camera.distance, minViewerDistance(state.framing), maxViewerDistance(state.framing, aspect));
 }
 
 void moveCamera(ViewerState& state, float newDistance)
@@ -224,8 +224,7 @@ ViewerProjection viewerProjection(const ViewerState& state)
     return projection;
 }
 
-void initViewerState(ViewerState& state, int32_t width, int32_t height, const Md2Model* body,
-                     const Md2Model* weapon)
+void initViewerState(ViewerState& state, int32_t width, int32_t height, const Md2Model* body, const Md2Model* weapon)
 {
     state.width = std::max(width, 1);
     state.height = std::max(height, 1);
@@ -275,10 +274,10 @@ void handleViewerEvent(ViewerState& state, const ViewerEvent& event)
     case ViewerEventKind::mouseMove:
         if (state.dragging) {
             // Dragging right brings the model's near side to the right; dragging down brings it down.
-            state.camera.angleY = wrapDegrees(state.camera.angleY + float(event.x - state.dragX) *
-                                                                        viewerDragDegreesPerPixel);
-            state.camera.angleX = wrapDegrees(state.camera.angleX + float(event.y - state.dragY) *
-                                                                        viewerDragDegreesPerPixel);
+            state.camera.angleY =
+                wrapDegrees(state.camera.angleY + float(event.x - state.dragX) * viewerDragDegreesPerPixel);
+            state.camera.angleX =
+                wrapDegrees(state.camera.angleX + float(event.y - state.dragY) * viewerDragDegreesPerPixel);
             state.dragX = event.x;
             state.dragY = event.y;
         }

@@ -65,12 +65,12 @@ struct ViewerProjection {
 // What the GL layer should do; it reads these after handling events and clears them (clearViewerRequests).
 struct ViewerRequests {
     bool quit = false;
-    bool togglePlay = false;        // two presses before the layer looks cancel out
+    bool togglePlay = false;  // two presses before the layer looks cancel out
     bool toggleSkin = false;
     bool toggleWireframe = false;
     bool screenshot = false;
-    int32_t frameStep = 0;          // keyframes to step, negative backward; stepping also pauses
-    int32_t animationStep = 0;      // animations to move, negative toward the previous
+    int32_t frameStep = 0;                  // keyframes to step, negative backward; stepping also pauses
+    int32_t animationStep = 0;              // animations to move, negative toward the previous
     std::vector<std::string> droppedPaths;  // in the order they were dropped
 };
 
@@ -110,8 +110,7 @@ void viewerModelview(const ViewerCamera& camera, const ModelFraming& framing, fl
 ViewerProjection viewerProjection(const ViewerState& state);
 
 // Sets the window size and the models, and opens the camera framed on them.
-void initViewerState(ViewerState& state, int32_t width, int32_t height, const Md2Model* body,
-                     const Md2Model* weapon);
+void initViewerState(ViewerState& state, int32_t width, int32_t height, const Md2Model* body, const Md2Model* weapon);
 // New models (a dropped file): framed afresh, the camera back to its opening view.
 void setViewerModels(ViewerState& state, const Md2Model* body, const Md2Model* weapon);
 // Home and R: back to exactly the opening view for the current framing and window size.

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "app/glApi.h"
+#include "base/glApi.h"
 
 unsigned buildFont()
 {

@@ -2,9 +2,9 @@
 // Pairs with tgaDecode.cpp, which does the reading; the notice comes from the platform (app/platform.h).
 #include "text/tga.h"
 
-#include "app/glApi.h"
 #include "app/platform.h"
 #include "base/fileBytes.h"
+#include "base/glApi.h"
 
 namespace {
 

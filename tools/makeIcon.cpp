@@ -13,7 +13,7 @@ static_assert(iconSide == 32, "the icon resource is 32 x 32");
 constexpr int paletteSize = 16;
 constexpr int headerSize = 40;
 constexpr int colourRowBytes = iconSide / 2;  // two pixels a byte; already a multiple of 4
-constexpr int maskRowBytes = iconSide / 8;  // one bit a pixel; 32 pixels fill 4 bytes, no padding
+constexpr int maskRowBytes = iconSide / 8;    // one bit a pixel; 32 pixels fill 4 bytes, no padding
 constexpr int imageSize = headerSize + paletteSize * 4 + iconSide * colourRowBytes + iconSide * maskRowBytes;
 constexpr int directorySize = 6 + 16;
 
@@ -32,32 +32,6 @@ void putU32le(std::vector<uint8_t>& bytes, uint32_t value)
 {
     putU16le(bytes, value & 0xffffu);
     putU16le(bytes, value >> 16);
-}
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-// Palette index of the pixel at column x of row y, counted from the top; -1 when the picture is malformed.
-int pictureIndex(int x, int y)
-{
-    const char* row = iconPicture[y];
-    for (int i = 0; i < x; ++i) {
-        if (row[i] == '\0') {
-            return -1;
-        }
-    }
-    return hexDigit(row[x]);
 }
 
 bool encodeIcon(std::vector<uint8_t>& bytes)
@@ -95,16 +69,11 @@ bool encodeIcon(std::vector<uint8_t>& bytes)
         putU8(bytes, 0);
     }
 
-    // Bitmaps are stored bottom row first; the high nibble is the left pixel.
+    // Bitmaps are stored bottom row first; the high nibble is the left pixel. res/iconPicture.h checks at compile
+    // time that every pixel is a palette index.
     for (int y = iconSide - 1; y >= 0; --y) {
         for (int x = 0; x < iconSide; x += 2) {
-            const int left = pictureIndex(x, y);
-            const int right = pictureIndex(x + 1, y);
-            if (left < 0 || right < 0) {
-                std::fprintf(stderr, "makeIcon: row %d of the icon picture is not 32 hex digits\n", y);
-                return false;
-            }
-            putU8(bytes, static_cast<uint32_t>(left << 4 | right));
+            putU8(bytes, static_cast<uint32_t>(iconPaletteIndex(x, y) << 4 | iconPaletteIndex(x + 1, y)));
         }
     }
     for (int y = 0; y < iconSide * maskRowBytes; ++y) {

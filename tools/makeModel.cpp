@@ -19,18 +19,21 @@ struct Affine {
     Vec3 offset;
 };
 
-Affine identity() {
+Affine identity()
+{
     return {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {0, 0, 0}};
 }
 
-Vec3 apply(const Affine& a, Vec3 p) {
+Vec3 apply(const Affine& a, Vec3 p)
+{
     return {a.linear[0][0] * p.x + a.linear[0][1] * p.y + a.linear[0][2] * p.z + a.offset.x,
             a.linear[1][0] * p.x + a.linear[1][1] * p.y + a.linear[1][2] * p.z + a.offset.y,
             a.linear[2][0] * p.x + a.linear[2][1] * p.y + a.linear[2][2] * p.z + a.offset.z};
 }
 
 // first, then second.
-Affine then(const Affine& first, const Affine& second) {
+Affine then(const Affine& first, const Affine& second)
+{
     Affine result = {};
     for (int r = 0; r < 3; ++r) {
         for (int c = 0; c < 3; ++c) {
@@ -43,7 +46,8 @@ Affine then(const Affine& first, const Affine& second) {
 }
 
 // Rotation by degrees about an axis through pivot, right-handed.
-Affine rotationAbout(Vec3 pivot, Vec3 axis, float degrees) {
+Affine rotationAbout(Vec3 pivot, Vec3 axis, float degrees)
+{
     const float length = std::sqrt(axis.x * axis.x + axis.y * axis.y + axis.z * axis.z);
     const float x = axis.x / length;
     const float y = axis.y / length;
@@ -61,22 +65,34 @@ Affine rotationAbout(Vec3 pivot, Vec3 axis, float degrees) {
     return a;
 }
 
-Affine scalingAbout(Vec3 centre, Vec3 factor) {
+Affine scalingAbout(Vec3 centre, Vec3 factor)
+{
     return {{{factor.x, 0, 0}, {0, factor.y, 0}, {0, 0, factor.z}},
             {centre.x * (1 - factor.x), centre.y * (1 - factor.y), centre.z * (1 - factor.z)}};
 }
 
-Affine translation(Vec3 by) {
+Affine translation(Vec3 by)
+{
     Affine a = identity();
     a.offset = by;
     return a;
 }
 
-enum JointId { rootJoint, spineJoint, chestJoint, headJoint, crestJoint,
-               leftShoulderJoint, leftElbowJoint, rightShoulderJoint, rightElbowJoint, jointCount };
+enum JointId {
+    rootJoint,
+    spineJoint,
+    chestJoint,
+    headJoint,
+    crestJoint,
+    leftShoulderJoint,
+    leftElbowJoint,
+    rightShoulderJoint,
+    rightElbowJoint,
+    jointCount
+};
 
 // Parents come before their children.
-constexpr JointId jointParent[jointCount] = {rootJoint, rootJoint, spineJoint, spineJoint, headJoint,
+constexpr JointId jointParent[jointCount] = {rootJoint,  rootJoint,         spineJoint, spineJoint,        headJoint,
                                              spineJoint, leftShoulderJoint, spineJoint, rightShoulderJoint};
 
 constexpr Vec3 hipPivot = {0, 0, -8};
@@ -93,13 +109,13 @@ constexpr Vec3 zAxis = {0, 0, 1};
 
 // The idle loop at phase t (one full turn per loop): the chest breathes, the upper body sways, the head looks
 // about, the arms swing gently in opposition, and the crest trails the head.
-void poseJoints(float t, Affine world[jointCount]) {
+void poseJoints(float t, Affine world[jointCount])
+{
     const float breath = 0.5f - 0.5f * std::cos(t);  // 0 at the first frame, 1 halfway
     const float swing = std::cos(t);
     Affine local[jointCount];
     local[rootJoint] = identity();
-    local[spineJoint] = then(rotationAbout(hipPivot, yAxis, 2.2f * std::sin(t)),
-                             translation({0, 0, 0.45f * breath}));
+    local[spineJoint] = then(rotationAbout(hipPivot, yAxis, 2.2f * std::sin(t)), translation({0, 0, 0.45f * breath}));
     local[chestJoint] = scalingAbout(torsoCentre, {1 + 0.035f * breath, 1 + 0.05f * breath, 1 + 0.02f * breath});
     local[headJoint] = then(rotationAbout(neckPivot, xAxis, -3.0f * std::cos(2 * t)),
                             rotationAbout(neckPivot, zAxis, 9.0f * std::sin(t + 0.6f)));
@@ -161,11 +177,13 @@ constexpr int frameCount = 40;
 constexpr int skinSize = 256;
 constexpr int skinPadding = 2;
 
-float signedPower(float w, float exponent) {
+float signedPower(float w, float exponent)
+{
     return std::copysign(std::pow(std::fabs(w), exponent), w);
 }
 
-Vec3 shapePoint(const Shape& shape, int ring, int segment) {
+Vec3 shapePoint(const Shape& shape, int ring, int segment)
+{
     const float pi = std::numbers::pi_v<float>;
     const float latitude = -pi / 2 + pi * static_cast<float>(ring) / static_cast<float>(shape.rings);
     const float longitude = 2 * pi * static_cast<float>(segment) / static_cast<float>(shape.segments);
@@ -176,7 +194,8 @@ Vec3 shapePoint(const Shape& shape, int ring, int segment) {
 }
 
 // Texels given to a shape: around by its girth, down by its pole-to-pole length, both times scale.
-void skinRectSize(const Shape& shape, float scale, int& width, int& height) {
+void skinRectSize(const Shape& shape, float scale, int& width, int& height)
+{
     const float pi = std::numbers::pi_v<float>;
     const float girth = 2 * pi * std::sqrt((shape.radii.x * shape.radii.x + shape.radii.y * shape.radii.y) / 2);
     const float length = pi * (shape.radii.z + (shape.radii.x + shape.radii.y) / 2) / 2;
@@ -185,7 +204,8 @@ void skinRectSize(const Shape& shape, float scale, int& width, int& height) {
 }
 
 // Shelf-packs one rectangle per shape into the skin; false when they do not fit at this scale.
-bool packSkin(float scale, int left[], int top[], int width[], int height[]) {
+bool packSkin(float scale, int left[], int top[], int width[], int height[])
+{
     int x = skinPadding;
     int y = skinPadding;
     int shelfHeight = 0;
@@ -214,7 +234,8 @@ struct Figure {
 
 // Adds every shape's vertices, texture coordinates and triangles. A shape's vertices are its two poles and
 // its rings; its texture coordinates a (segments + 1) x (rings + 1) grid over its skin rectangle.
-void buildMesh(Figure& figure) {
+void buildMesh(Figure& figure)
+{
     int left[shapeCount], top[shapeCount], width[shapeCount], height[shapeCount];
     float scale = 8.0f;
     while (!packSkin(scale, left, top, width, height)) scale *= 0.97f;
@@ -239,8 +260,10 @@ void buildMesh(Figure& figure) {
 
         for (int ring = 0; ring <= rings; ++ring) {
             for (int segment = 0; segment <= segments; ++segment) {
-                const int s = left[i] + static_cast<int>(std::lround(static_cast<float>(width[i] * segment) / segments));
-                const int t = top[i] + static_cast<int>(std::lround(static_cast<float>(height[i] * (rings - ring)) / rings));
+                const int s =
+                    left[i] + static_cast<int>(std::lround(static_cast<float>(width[i] * segment) / segments));
+                const int t =
+                    top[i] + static_cast<int>(std::lround(static_cast<float>(height[i] * (rings - ring)) / rings));
                 d.texCoords.push_back({static_cast<int16_t>(s), static_cast<int16_t>(t)});
             }
         }
@@ -277,7 +300,8 @@ void buildMesh(Figure& figure) {
 }
 
 // Sum of p0 . (p1 x p2) over one shape's triangles in one frame: six times its signed volume.
-double shapeVolume(const Figure& figure, const Md2SourceFrame& frame, int shape) {
+double shapeVolume(const Figure& figure, const Md2SourceFrame& frame, int shape)
+{
     double sum = 0;
     for (int t = figure.firstTriangle[shape]; t < figure.firstTriangle[shape + 1]; ++t) {
         const Md2Triangle& triangle = figure.source.triangles[t];
@@ -290,7 +314,8 @@ double shapeVolume(const Figure& figure, const Md2SourceFrame& frame, int shape)
     return sum;
 }
 
-void buildFrames(Figure& figure) {
+void buildFrames(Figure& figure)
+{
     Md2Source& d = figure.source;
     for (int f = 0; f < frameCount; ++f) {
         Affine world[jointCount];
@@ -322,7 +347,8 @@ void buildFrames(Figure& figure) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc != 2) {
         std::fprintf(stderr, "usage: makeModel OUTPUT.md2\n");
         return 2;

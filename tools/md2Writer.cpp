@@ -18,46 +18,54 @@ constexpr int32_t frameNameSize = 16;
 constexpr int32_t frameHeadSize = 40;
 constexpr size_t maxVertices = 2048;  // what MD2 readers size their frame buffers for
 
-void putU8(std::vector<uint8_t>& bytes, uint8_t value) {
+void putU8(std::vector<uint8_t>& bytes, uint8_t value)
+{
     bytes.push_back(value);
 }
 
-void putS16le(std::vector<uint8_t>& bytes, int16_t value) {
+void putS16le(std::vector<uint8_t>& bytes, int16_t value)
+{
     const auto bits = static_cast<uint16_t>(value);
     bytes.push_back(static_cast<uint8_t>(bits & 0xff));
     bytes.push_back(static_cast<uint8_t>(bits >> 8));
 }
 
-void putS32le(std::vector<uint8_t>& bytes, int32_t value) {
+void putS32le(std::vector<uint8_t>& bytes, int32_t value)
+{
     const auto bits = static_cast<uint32_t>(value);
     for (int shift = 0; shift < 32; shift += 8) {
         bytes.push_back(static_cast<uint8_t>((bits >> shift) & 0xff));
     }
 }
 
-void putF32le(std::vector<uint8_t>& bytes, float value) {
+void putF32le(std::vector<uint8_t>& bytes, float value)
+{
     putS32le(bytes, std::bit_cast<int32_t>(value));
 }
 
 // A fixed-size, NUL-padded name field; the caller has checked that the name leaves room for the terminator.
-void putName(std::vector<uint8_t>& bytes, const std::string& name, size_t fieldSize) {
+void putName(std::vector<uint8_t>& bytes, const std::string& name, size_t fieldSize)
+{
     for (size_t i = 0; i < fieldSize; ++i) {
         bytes.push_back(i < name.size() ? static_cast<uint8_t>(name[i]) : 0);
     }
 }
 
-Vec3 subtract(Vec3 a, Vec3 b) {
+Vec3 subtract(Vec3 a, Vec3 b)
+{
     return {a.x - b.x, a.y - b.y, a.z - b.z};
 }
 
-Vec3 cross(Vec3 a, Vec3 b) {
+Vec3 cross(Vec3 a, Vec3 b)
+{
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 
-bool sourceIsSound(const Md2Source& source) {
+bool sourceIsSound(const Md2Source& source)
+{
     const size_t numVertices = source.frames.empty() ? 0 : source.frames[0].vertices.size();
-    if (numVertices > maxVertices || source.texCoords.size() > 32767 ||
-        source.triangles.size() > 32767 || source.skins.size() > 32767) {
+    if (numVertices > maxVertices || source.texCoords.size() > 32767 || source.triangles.size() > 32767 ||
+        source.skins.size() > 32767) {
         return false;
     }
     for (const std::string& skin : source.skins) {
@@ -71,15 +79,16 @@ bool sourceIsSound(const Md2Source& source) {
     for (const Md2Triangle& triangle : source.triangles) {
         for (int k = 0; k < 3; ++k) {
             if (triangle.vertex[k] < 0 || static_cast<size_t>(triangle.vertex[k]) >= numVertices) return false;
-            const bool texCoordOutside = triangle.texCoord[k] < 0 ||
-                static_cast<size_t>(triangle.texCoord[k]) >= source.texCoords.size();
+            const bool texCoordOutside =
+                triangle.texCoord[k] < 0 || static_cast<size_t>(triangle.texCoord[k]) >= source.texCoords.size();
             if (!source.texCoords.empty() && texCoordOutside) return false;
         }
     }
     return true;
 }
 
-void putFrame(std::vector<uint8_t>& bytes, const Md2SourceFrame& frame) {
+void putFrame(std::vector<uint8_t>& bytes, const Md2SourceFrame& frame)
+{
     Vec3 low = {0, 0, 0};
     Vec3 high = {0, 0, 0};
     if (!frame.vertices.empty()) {
@@ -121,18 +130,21 @@ void putFrame(std::vector<uint8_t>& bytes, const Md2SourceFrame& frame) {
 using Corner = uint32_t;
 using EdgeMap = std::unordered_multimap<uint64_t, int32_t>;
 
-Corner cornerOf(const Md2Triangle& triangle, int k) {
+Corner cornerOf(const Md2Triangle& triangle, int k)
+{
     return (static_cast<uint32_t>(static_cast<uint16_t>(triangle.vertex[k])) << 16) |
            static_cast<uint16_t>(triangle.texCoord[k]);
 }
 
-uint64_t edgeKey(Corner from, Corner to) {
+uint64_t edgeKey(Corner from, Corner to)
+{
     return (static_cast<uint64_t>(from) << 32) | to;
 }
 
 // The unclaimed triangle holding the directed edge from -> to, and the corner that follows `to` in it.
-bool findNeighbour(const Md2Source& source, const EdgeMap& edges, const std::vector<int32_t>& claim,
-                   Corner from, Corner to, int32_t& triangleIndex, Corner& third) {
+bool findNeighbour(const Md2Source& source, const EdgeMap& edges, const std::vector<int32_t>& claim, Corner from,
+                   Corner to, int32_t& triangleIndex, Corner& third)
+{
     const auto [first, last] = edges.equal_range(edgeKey(from, to));
     for (auto it = first; it != last; ++it) {
         if (claim[it->second] != 0) continue;
@@ -150,9 +162,9 @@ bool findNeighbour(const Md2Source& source, const EdgeMap& edges, const std::vec
 
 // Grows a strip or a fan from one triangle, first corner `rotation`. Triangles taken are marked `mark` in
 // claim (the caller clears trial marks); returns the corners in drawing order.
-std::vector<Corner> growRun(const Md2Source& source, const EdgeMap& edges, std::vector<int32_t>& claim,
-                            int32_t start, int rotation, bool fan, int32_t mark,
-                            std::vector<int32_t>& taken) {
+std::vector<Corner> growRun(const Md2Source& source, const EdgeMap& edges, std::vector<int32_t>& claim, int32_t start,
+                            int rotation, bool fan, int32_t mark, std::vector<int32_t>& taken)
+{
     const Md2Triangle& triangle = source.triangles[start];
     std::vector<Corner> corners = {cornerOf(triangle, rotation), cornerOf(triangle, (rotation + 1) % 3),
                                    cornerOf(triangle, (rotation + 2) % 3)};
@@ -185,12 +197,13 @@ std::vector<Corner> growRun(const Md2Source& source, const EdgeMap& edges, std::
 
 }  // namespace
 
-uint8_t nearestMd2Normal(Vec3 normal) {
+uint8_t nearestMd2Normal(Vec3 normal)
+{
     int best = 0;
     float bestDot = -INFINITY;
     for (int i = 0; i < md2NormalCount; ++i) {
-        const float dot = normal.x * md2VertexNormals[i][0] + normal.y * md2VertexNormals[i][1] +
-                          normal.z * md2VertexNormals[i][2];
+        const float dot =
+            normal.x * md2VertexNormals[i][0] + normal.y * md2VertexNormals[i][1] + normal.z * md2VertexNormals[i][2];
         if (dot > bestDot) {
             bestDot = dot;
             best = i;
@@ -199,7 +212,8 @@ uint8_t nearestMd2Normal(Vec3 normal) {
     return static_cast<uint8_t>(best);
 }
 
-void computeSourceNormals(Md2Source& source) {
+void computeSourceNormals(Md2Source& source)
+{
     for (Md2SourceFrame& frame : source.frames) {
         for (Md2SourceVertex& vertex : frame.vertices) {
             vertex.normal = {0, 0, 0};
@@ -223,7 +237,8 @@ void computeSourceNormals(Md2Source& source) {
     }
 }
 
-std::vector<int32_t> buildGlCommands(const Md2Source& source) {
+std::vector<int32_t> buildGlCommands(const Md2Source& source)
+{
     const auto numTriangles = static_cast<int32_t>(source.triangles.size());
     EdgeMap edges;
     for (int32_t t = 0; t < numTriangles; ++t) {
@@ -255,8 +270,7 @@ std::vector<int32_t> buildGlCommands(const Md2Source& source) {
             }
         }
         taken.clear();
-        const std::vector<Corner> corners =
-            growRun(source, edges, claim, start, bestRotation, bestFan, 1, taken);
+        const std::vector<Corner> corners = growRun(source, edges, claim, start, bestRotation, bestFan, 1, taken);
         const auto count = static_cast<int32_t>(corners.size());
         commands.push_back(bestFan ? -count : count);
         for (Corner corner : corners) {
@@ -264,8 +278,7 @@ std::vector<int32_t> buildGlCommands(const Md2Source& source) {
             const auto texCoord = static_cast<size_t>(corner & 0xffff);
             float s = 0;
             float t = 0;
-            if (texCoord < source.texCoords.size() && source.skinWidth > 0 &&
-                source.skinHeight > 0) {
+            if (texCoord < source.texCoords.size() && source.skinWidth > 0 && source.skinHeight > 0) {
                 s = (source.texCoords[texCoord].s + 0.5f) / static_cast<float>(source.skinWidth);
                 t = (source.texCoords[texCoord].t + 0.5f) / static_cast<float>(source.skinHeight);
             }
@@ -278,12 +291,12 @@ std::vector<int32_t> buildGlCommands(const Md2Source& source) {
     return commands;
 }
 
-std::vector<uint8_t> writeMd2Bytes(const Md2Source& source) {
+std::vector<uint8_t> writeMd2Bytes(const Md2Source& source)
+{
     if (!sourceIsSound(source)) return {};
 
     const auto numSkins = static_cast<int32_t>(source.skins.size());
-    const auto numVertices =
-        static_cast<int32_t>(source.frames.empty() ? 0 : source.frames[0].vertices.size());
+    const auto numVertices = static_cast<int32_t>(source.frames.empty() ? 0 : source.frames[0].vertices.size());
     const auto numTexCoords = static_cast<int32_t>(source.texCoords.size());
     const auto numTriangles = static_cast<int32_t>(source.triangles.size());
     const auto numGlCommands = static_cast<int32_t>(source.glCommands.size());
@@ -302,10 +315,9 @@ std::vector<uint8_t> writeMd2Bytes(const Md2Source& source) {
 
     std::vector<uint8_t> bytes;
     bytes.reserve(static_cast<size_t>(offsetEnd));
-    for (int32_t field : {md2Ident, md2Version, source.skinWidth, source.skinHeight, frameSize,
-                          numSkins, numVertices, numTexCoords, numTriangles, numGlCommands, numFrames,
-                          offsetSkins, offsetTexCoords, offsetTriangles, offsetFrames, offsetGlCommands,
-                          offsetEnd}) {
+    for (int32_t field : {md2Ident, md2Version, source.skinWidth, source.skinHeight, frameSize, numSkins, numVertices,
+                          numTexCoords, numTriangles, numGlCommands, numFrames, offsetSkins, offsetTexCoords,
+                          offsetTriangles, offsetFrames, offsetGlCommands, offsetEnd}) {
         putS32le(bytes, field);
     }
     for (const std::string& skin : source.skins) {
@@ -328,7 +340,8 @@ std::vector<uint8_t> writeMd2Bytes(const Md2Source& source) {
     return bytes;
 }
 
-bool writeMd2File(const char* path, const Md2Source& source) {
+bool writeMd2File(const char* path, const Md2Source& source)
+{
     const std::vector<uint8_t> bytes = writeMd2Bytes(source);
     if (bytes.empty()) return false;
     std::FILE* file = std::fopen(path, "wb");

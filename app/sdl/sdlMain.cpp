@@ -1,7 +1,9 @@
 // The SDL2 backend: entry point, window, GL context and event handling, and the platform services
 // (keys, notice box, performance counter). Pairs with app/shell.cpp, which holds the loop's platform-free rules.
+// On X11 the control keys act whichever window has the focus; elsewhere SDL sees them only while this one has it.
 #include <SDL.h>
 #include <SDL_syswm.h>
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
@@ -12,6 +14,7 @@
 
 #include "app/keyLatch.h"
 #include "app/platform.h"
+#include "app/sdl/sdlKeys.h"
 #include "app/shell.h"
 #include "res/iconPicture.h"
 #include "scene/scene.h"
@@ -25,10 +28,15 @@ struct SdlShell {
     // Set when the window lives on X11: keys are then read from the server's global keyboard state.
     Display* x11Display = nullptr;
     KeyCode x11KeyCodes[controlKeyCount] = {};
+    KeyCode x11KeypadCodes[controlKeyCount] = {};
     // The server's keyboard as it was when the event queue was last found empty, that is, just before the
     // frame that polls it: one round trip to the server per frame rather than one per key.
     char x11Keymap[32] = {};
+    // The modifier bit NumLock locks, and whether it was locked when the keymap was read.
+    unsigned x11NumLockMask = 0;
+    bool x11NumLock = false;
     SDL_Scancode scancodes[controlKeyCount] = {};
+    SDL_Scancode keypadScancodes[controlKeyCount] = {};
     KeyLatch latch;
 };
 
@@ -45,21 +53,6 @@ struct BufferRequest {
 constexpr BufferRequest bufferRequests[] = {
     {8, 32, 8}, {8, 24, 8}, {8, 24, 0}, {8, 16, 0}, {5, 16, 0},
 };
-
-// The native names of the control keys, in ControlKey order.
-constexpr SDL_Keycode controlKeycodes[controlKeyCount] = {SDLK_UP, SDLK_DOWN, SDLK_LEFT, SDLK_RIGHT, SDLK_a, SDLK_z};
-constexpr KeySym controlKeySyms[controlKeyCount] = {XK_Up, XK_Down, XK_Left, XK_Right, XK_a, XK_z};
-
-bool controlKeyFromKeycode(SDL_Keycode keycode, ControlKey* key)
-{
-    for (int index = 0; index < controlKeyCount; ++index) {
-        if (controlKeycodes[index] == keycode) {
-            *key = static_cast<ControlKey>(index);
-            return true;
-        }
-    }
-    return false;
-}
 
 bool hasDisplay()
 {
@@ -83,9 +76,7 @@ void setWindowIcon(SDL_Window* window)
     for (int y = 0; y < iconSize; ++y) {
         auto* row = static_cast<uint8_t*>(icon->pixels) + y * icon->pitch;
         for (int x = 0; x < iconSize; ++x) {
-            const char digit = iconPicture[y][x];
-            const int index = digit <= '9' ? digit - '0' : digit - 'a' + 10;
-            const IconColour& colour = iconPalette[index & 15];
+            const IconColour& colour = iconPalette[iconPaletteIndex(x, y)];
             row[x * 4 + 0] = colour.red;
             row[x * 4 + 1] = colour.green;
             row[x * 4 + 2] = colour.blue;
@@ -109,8 +100,8 @@ SDL_Window* createWindow()
         SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, request.colourBits);
         SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, request.depthBits);
         SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, request.stencilBits);
-        SDL_Window* window = SDL_CreateWindow("OpenGL", 0, 0, windowWidth, windowHeight,
-                                              SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        SDL_Window* window =
+            SDL_CreateWindow("OpenGL", 0, 0, windowWidth, windowHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
         if (window != nullptr) {
             return window;
         }
@@ -118,11 +109,16 @@ SDL_Window* createWindow()
     return nullptr;
 }
 
-// The X11 side of key polling: the key codes of the control keys on this server's keyboard map.
+// Where each control key sits: SDL's scancodes, and on X11 the key codes of this server's keyboard map.
+// Looking up "no key" would find an unused slot, so a control key without a keypad key keeps code 0.
 void initKeyPolling()
 {
     for (int index = 0; index < controlKeyCount; ++index) {
-        shell.scancodes[index] = SDL_GetScancodeFromKey(controlKeycodes[index]);
+        const SdlControlKeys keys = sdlControlKeys(static_cast<ControlKey>(index));
+        shell.scancodes[index] = SDL_GetScancodeFromKey(keys.keycode);
+        if (keys.keypadKeycode != SDLK_UNKNOWN) {
+            shell.keypadScancodes[index] = SDL_GetScancodeFromKey(keys.keypadKeycode);
+        }
     }
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
@@ -131,8 +127,32 @@ void initKeyPolling()
     }
     shell.x11Display = info.info.x11.display;
     for (int index = 0; index < controlKeyCount; ++index) {
-        shell.x11KeyCodes[index] = XKeysymToKeycode(shell.x11Display, controlKeySyms[index]);
+        const SdlControlKeys keys = sdlControlKeys(static_cast<ControlKey>(index));
+        shell.x11KeyCodes[index] = XKeysymToKeycode(shell.x11Display, keys.keySym);
+        if (keys.keypadKeySym != NoSymbol) {
+            shell.x11KeypadCodes[index] = XKeysymToKeycode(shell.x11Display, keys.keypadKeySym);
+        }
     }
+    shell.x11NumLockMask = XkbKeysymToModifiers(shell.x11Display, XK_Num_Lock);
+}
+
+// NumLock only matters while a keypad key is down, so the server is asked about it only then.
+bool readX11NumLock()
+{
+    bool keypadDown = false;
+    for (const KeyCode code : shell.x11KeypadCodes) {
+        keypadDown = keypadDown || x11KeymapHasKey(shell.x11Keymap, code);
+    }
+    XkbStateRec state;
+    if (!keypadDown || shell.x11NumLockMask == 0 || XkbGetState(shell.x11Display, XkbUseCoreKbd, &state) != Success) {
+        return false;
+    }
+    return (state.locked_mods & shell.x11NumLockMask) != 0;
+}
+
+bool hasNumLock(const SDL_Event& event)
+{
+    return (event.key.keysym.mod & KMOD_NUM) != 0;
 }
 
 void initRenderContext()
@@ -163,7 +183,9 @@ EventTaken takeEvent(int* exitCode)
     SDL_Event event;
     if (SDL_PollEvent(&event) == 0) {
         if (shell.x11Display != nullptr) {
+            // pollControlKey reads this snapshot of the server's keyboard all through the frame drawn next.
             XQueryKeymap(shell.x11Display, shell.x11Keymap);
+            shell.x11NumLock = readX11NumLock();
         }
         return EventTaken::none;
     }
@@ -182,14 +204,14 @@ EventTaken takeEvent(int* exitCode)
             postQuit();
         }
         ControlKey key;
-        if (event.key.repeat == 0 && controlKeyFromKeycode(event.key.keysym.sym, &key)) {
+        if (event.key.repeat == 0 && controlKeyFromKeycode(event.key.keysym.sym, hasNumLock(event), &key)) {
             latchKeyPress(shell.latch, key);
         }
         break;
     }
     case SDL_KEYUP: {
         ControlKey key;
-        if (controlKeyFromKeycode(event.key.keysym.sym, &key)) {
+        if (controlKeyFromKeycode(event.key.keysym.sym, hasNumLock(event), &key)) {
             latchKeyRelease(shell.latch, key);
         }
         break;
@@ -205,6 +227,11 @@ void presentFrame()
     SDL_GL_SwapWindow(shell.window);
 }
 
+bool scancodeDown(const Uint8* state, SDL_Scancode scancode)
+{
+    return scancode != SDL_SCANCODE_UNKNOWN && state[scancode] != 0;
+}
+
 }  // namespace
 
 bool pollControlKey(ControlKey key)
@@ -213,11 +240,13 @@ bool pollControlKey(ControlKey key)
     bool downNow = false;
     if (shell.x11Display != nullptr) {
         // The server's keyboard, not this window's events, so the keys act whichever window has the focus.
-        const KeyCode code = shell.x11KeyCodes[index];
-        downNow = code != 0 && (shell.x11Keymap[code / 8] & (1 << (code % 8))) != 0;
+        downNow =
+            x11ControlKeyDown(shell.x11Keymap, shell.x11KeyCodes[index], shell.x11KeypadCodes[index], shell.x11NumLock);
     } else {
         const Uint8* state = SDL_GetKeyboardState(nullptr);
-        downNow = shell.scancodes[index] != SDL_SCANCODE_UNKNOWN && state[shell.scancodes[index]] != 0;
+        const bool numLock = (SDL_GetModState() & KMOD_NUM) != 0;
+        downNow = scancodeDown(state, shell.scancodes[index]) ||
+                  (!numLock && scancodeDown(state, shell.keypadScancodes[index]));
     }
     return pollLatchedKey(shell.latch, key, downNow);
 }

@@ -106,9 +106,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     RegisterClassA(&windowClass);
 
     AdjustWindowRectEx(&windowRect, framedStyle, FALSE, windowExStyle);
-    window = CreateWindowExA(windowExStyle, "OpenGL", "OpenGL", windowStyle, 0, 0,
-                             windowRect.right - windowRect.left, windowRect.bottom - windowRect.top, nullptr,
-                             nullptr, instance, nullptr);
+    window = CreateWindowExA(windowExStyle, "OpenGL", "OpenGL", windowStyle, 0, 0, windowRect.right - windowRect.left,
+                             windowRect.bottom - windowRect.top, nullptr, nullptr, instance, nullptr);
     ShowWindow(window, SW_SHOW);
     SetForegroundWindow(window);
 

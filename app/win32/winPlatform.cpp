@@ -7,15 +7,32 @@
 
 namespace {
 
-// Indexed by ControlKey.
-constexpr int virtualKeys[controlKeyCount] = {VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT, 'A', 'Z'};
+// The keypad's 8/2/4/6 need no entry: with NumLock off Windows reports them as these very arrow keys.
+int virtualKey(ControlKey key)
+{
+    switch (key) {
+    case ControlKey::up:
+        return VK_UP;
+    case ControlKey::down:
+        return VK_DOWN;
+    case ControlKey::left:
+        return VK_LEFT;
+    case ControlKey::right:
+        return VK_RIGHT;
+    case ControlKey::a:
+        return 'A';
+    case ControlKey::z:
+        return 'Z';
+    }
+    return 0;
+}
 
 }  // namespace
 
 bool pollControlKey(ControlKey key)
 {
     // Non-zero covers both "down now" and "pressed since the previous call".
-    return GetAsyncKeyState(virtualKeys[static_cast<int>(key)]) != 0;
+    return GetAsyncKeyState(virtualKey(key)) != 0;
 }
 
 void showNotice(const char* caption, const char* text)

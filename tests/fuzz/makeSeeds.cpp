@@ -62,7 +62,9 @@ int main(int argc, char** argv)
         for (int i = 0; i < width * height * 4; ++i) {
             image.pixels.push_back(static_cast<uint8_t>(i * 37));
         }
-        ok = writeBytesToFile(tga + "/image_" + std::to_string(width) + "x" + std::to_string(height) + ".tga", buildTga(image)) && ok;
+        ok = writeBytesToFile(tga + "/image_" + std::to_string(width) + "x" + std::to_string(height) + ".tga",
+                              buildTga(image)) &&
+             ok;
     }
     TgaDescription withId;
     withId.imageId = "id";

@@ -7,7 +7,7 @@
 #include <numbers>
 #include <vector>
 
-#include "app/glApi.h"
+#include "base/glApi.h"
 #include "gl/glHarness.h"
 #include "model/md2.h"
 #include "scene/scene.h"

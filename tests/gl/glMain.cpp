@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/glApi.h"
+#include "base/glApi.h"
 #include "gl/glHarness.h"
 
 namespace {
@@ -52,7 +52,7 @@ std::vector<uint8_t> readRgb(int x, int y, int w, int h)
 
 void resetGlState()
 {
-    const GLenum capabilities[] = {GL_LIGHTING,   GL_LIGHT0,     GL_DEPTH_TEST, GL_CULL_FACE, GL_BLEND,
+    const GLenum capabilities[] = {GL_LIGHTING,   GL_LIGHT0,     GL_DEPTH_TEST, GL_CULL_FACE,     GL_BLEND,
                                    GL_TEXTURE_2D, GL_ALPHA_TEST, GL_NORMALIZE,  GL_COLOR_MATERIAL};
     for (GLenum capability : capabilities) {
         glDisable(capability);

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/glApi.h"
+#include "base/glApi.h"
 #include "gl/glHarness.h"
 #include "model/md2.h"
 #include "scene/scene.h"

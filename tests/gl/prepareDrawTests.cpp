@@ -1,6 +1,6 @@
 // Draws a prepared triangle for real under the viewer's culling and default light, and reads the pixels back:
 // the flipped winding must survive back-face culling and the stored normal must face the light.
-#include "app/glApi.h"
+#include "base/glApi.h"
 #include "gl/glHarness.h"
 #include "model/md2.h"
 #include "model/md2Prepare.h"

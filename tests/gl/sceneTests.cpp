@@ -4,7 +4,7 @@
 #include <array>
 #include <cmath>
 
-#include "app/glApi.h"
+#include "base/glApi.h"
 #include "gl/glHarness.h"
 #include "model/md2.h"
 #include "scene/scene.h"
@@ -44,16 +44,16 @@ protected:
         angleX = 0.0f;
         angleY = 0.0f;
         zoom = 0.0f;
-        for (ControlKey key : {ControlKey::up, ControlKey::down, ControlKey::left, ControlKey::right, ControlKey::a,
-                               ControlKey::z}) {
+        for (ControlKey key :
+             {ControlKey::up, ControlKey::down, ControlKey::left, ControlKey::right, ControlKey::a, ControlKey::z}) {
             setKeyDown(key, false);
         }
     }
 
     void TearDown() override
     {
-        for (ControlKey key : {ControlKey::up, ControlKey::down, ControlKey::left, ControlKey::right, ControlKey::a,
-                               ControlKey::z}) {
+        for (ControlKey key :
+             {ControlKey::up, ControlKey::down, ControlKey::left, ControlKey::right, ControlKey::a, ControlKey::z}) {
             setKeyDown(key, false);
         }
         resetGlState();
@@ -68,8 +68,8 @@ TEST_F(Scene, ResizeViewUsesTheWholeNumberAspectAndTheFixedPlanes)
         double aspect;
     };
     const Case cases[] = {
-        {640, 480, 480, 1.0},    // 640 / 480 in whole numbers
-        {640, 0, 1, 640.0},      // a height of 0 counts as 1
+        {640, 480, 480, 1.0},  // 640 / 480 in whole numbers
+        {640, 0, 1, 640.0},    // a height of 0 counts as 1
         {1280, 480, 480, 2.0},
     };
     // The near plane is the single-precision 0.001, widened.

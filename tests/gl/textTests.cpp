@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/glApi.h"
+#include "base/glApi.h"
 #include "gl/glHarness.h"
 #include "scene/scene.h"
 #include "support/testFiles.h"
@@ -308,9 +308,10 @@ TEST_F(TextGl, FaultsShowOneNoticeReturnTheirResultAndCreateNoTexture)
 // show up brighter, so each quad's left edge can be read from one row of pixels.
 TEST_F(TextGl, ReadoutGlyphsAreSixteenWideTwelveApart)
 {
-    const unsigned texture =
-        keepTexture(loadTextureFromBytes(glyphGridTga([](int, int, int) { return Rgba{255, 255, 255, 128}; }),
-                                         GL_LINEAR_MIPMAP_NEAREST));
+    const unsigned texture = keepTexture(loadTextureFromBytes(glyphGridTga([](int, int, int) {
+                                                                  return Rgba{255, 255, 255, 128};
+                                                              }),
+                                                              GL_LINEAR_MIPMAP_NEAREST));
     const unsigned base = buildKeptFont();
 
     for (const int originX : {0, 101}) {
@@ -369,8 +370,10 @@ TEST_F(TextGl, CodeASamplesColumn1Row4AndReachesIntoTheNextCell)
 
 TEST_F(TextGl, BytesFrom128DrawNothingAndDoNotAdvance)
 {
-    const unsigned texture = keepTexture(
-        loadTextureFromBytes(glyphGridTga([](int, int, int) { return Rgba{255, 255, 255, 255}; }), GL_NEAREST));
+    const unsigned texture = keepTexture(loadTextureFromBytes(glyphGridTga([](int, int, int) {
+                                                                  return Rgba{255, 255, 255, 255};
+                                                              }),
+                                                              GL_NEAREST));
     // Signed bytes from 128 name the 128 lists below the base. In the viewer none exist there; here empty ones
     // stand in, so that lists other tests compiled earlier cannot answer.
     const GLuint below = glGenLists(128);
@@ -384,8 +387,8 @@ TEST_F(TextGl, BytesFrom128DrawNothingAndDoNotAdvance)
     };
     const std::vector<Case> cases = {
         {"\xC1", 0},
-        {"\xC1" "A", 16},
-        {"A\x80\xFF" "A", 28},
+        {"\xC1\x41", 16},  // \x41 is 'A', spelt so it cannot run on into the escape before it
+        {"A\x80\xFF\x41", 28},
         {"AA", 28},
     };
     for (const Case& c : cases) {

@@ -7,16 +7,16 @@
 #include <vector>
 
 struct TgaDescription {
-    std::string imageId;          // written after the header; its length goes in byte 0
-    uint8_t colourMapType = 0;    // 1 writes a colour map of colourMapLength entries
-    uint8_t imageType = 2;        // 2 uncompressed true colour, 1 colour-mapped, 10 run-length true colour
+    std::string imageId;        // written after the header; its length goes in byte 0
+    uint8_t colourMapType = 0;  // 1 writes a colour map of colourMapLength entries
+    uint8_t imageType = 2;      // 2 uncompressed true colour, 1 colour-mapped, 10 run-length true colour
     uint16_t colourMapLength = 0;
     uint8_t colourMapEntryBits = 24;
     uint16_t width = 2;
     uint16_t height = 2;
     uint8_t bitsPerPixel = 32;
-    uint8_t descriptor = 8;       // 8 alpha bits, bottom-up; add 0x20 for top-down
-    std::vector<uint8_t> pixels;  // stored bytes as they go in the file; empty means a zero-filled image
+    uint8_t descriptor = 8;            // 8 alpha bits, bottom-up; add 0x20 for top-down
+    std::vector<uint8_t> pixels;       // stored bytes as they go in the file; empty means a zero-filled image
     size_t pixelBytesKept = SIZE_MAX;  // cut the pixel data short to this many bytes
     std::vector<uint8_t> trailer;      // bytes after the pixel data
 };

@@ -102,7 +102,8 @@ void expectGlCommandsDrawTheTriangles(const Md2Model& model)
         }
     }
     EXPECT_EQ(unlisted, 0) << "GL command triangles that the triangle list does not hold with that winding";
-    const auto leftOver = std::count_if(listed.begin(), listed.end(), [](const auto& entry) { return entry.second != 0; });
+    const auto leftOver =
+        std::count_if(listed.begin(), listed.end(), [](const auto& entry) { return entry.second != 0; });
     EXPECT_EQ(leftOver, 0) << "triangles drawn other than once by the GL commands";
 }
 

@@ -103,12 +103,14 @@ TEST(Info, ShowsBytesFromTheFileOnlyAsPrintableAscii)
     EXPECT_EQ(formatModelInfo("m\x1b[0m\xc3\xa9.md2", *model, "skins/a\nb.png"),
               "file: m?[0m\xc3\xa9.md2\n"
               "vertices: 3  triangles: 1  texcoords: 1  frames: 4  skin size: -4x0\n"
-              "skins: ?]0;owned?.pcx, (empty), " + unterminated + ", caf??.pcx\n"
-              "skin found: skins/a?b.png\n"
-              "animations:\n"
-              "  ?[2J 0-1 (2)\n"
-              "  (no name) 2-2 (1)\n"
-              "  ~? 3-3 (1)\n");
+              "skins: ?]0;owned?.pcx, (empty), " +
+                  unterminated +
+                  ", caf??.pcx\n"
+                  "skin found: skins/a?b.png\n"
+                  "animations:\n"
+                  "  ?[2J 0-1 (2)\n"
+                  "  (no name) 2-2 (1)\n"
+                  "  ~? 3-3 (1)\n");
     EXPECT_EQ(skinNameAt(*model, 0), "\x1b]0;owned\x07.pcx");
     EXPECT_EQ(skinNameAt(*model, 2), unterminated);
     EXPECT_EQ(skinNameAt(*model, 4), "");

@@ -40,7 +40,7 @@ TEST(KeyLatch, APressThePollSawBeforeItsEventCountsOnce)
 TEST(KeyLatch, AReleaseMissedWhileAnotherWindowHadTheFocusDoesNotSwallowTheNextTap)
 {
     KeyLatch latch;
-    EXPECT_TRUE(pollLatchedKey(latch, ControlKey::a, true));  // held while another window had the focus
+    EXPECT_TRUE(pollLatchedKey(latch, ControlKey::a, true));    // held while another window had the focus
     EXPECT_FALSE(pollLatchedKey(latch, ControlKey::a, false));  // released there: no key-up event came
     latchKeyPress(latch, ControlKey::a);
     EXPECT_TRUE(pollLatchedKey(latch, ControlKey::a, false)) << "a tap between polls was lost";

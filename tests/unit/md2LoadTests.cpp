@@ -244,9 +244,7 @@ TEST(Md2Parse, MalformedFilesGiveNoModelAndSayWhy)
         return [field, value](std::vector<uint8_t>& bytes) { putS32le(bytes, field, value); };
     };
     auto addToField = [](size_t field, int32_t delta) {
-        return [field, delta](std::vector<uint8_t>& bytes) {
-            putS32le(bytes, field, getS32le(bytes, field) + delta);
-        };
+        return [field, delta](std::vector<uint8_t>& bytes) { putS32le(bytes, field, getS32le(bytes, field) + delta); };
     };
     auto setIndex = [](int triangle, bool texCoord, int corner, int16_t value) {
         return [=](std::vector<uint8_t>& b) { putS16le(b, triangleField(b, triangle, texCoord, corner), value); };
@@ -324,8 +322,7 @@ TEST(Md2Parse, MalformedFilesGiveNoModelAndSayWhy)
 // of the model loads as written, and the preparation passes and the frame walk take it as it is.
 TEST(Md2Parse, NegativeSectionCountsLeaveThatArrayOutAndTheRestIntact)
 {
-    const size_t fields[] = {md2Field::numSkins, md2Field::numTexCoords, md2Field::numTriangles,
-                             md2Field::numFrames};
+    const size_t fields[] = {md2Field::numSkins, md2Field::numTexCoords, md2Field::numTriangles, md2Field::numFrames};
     for (size_t field : fields) {
         for (int32_t count : {-1, INT32_MIN}) {
             SCOPED_TRACE("field at " + std::to_string(field) + " set to " + std::to_string(count));
@@ -409,10 +406,9 @@ TEST(Md2Load, RealModelsLoadWithTheirCounts)
             EXPECT_GT(std::strlen(model->frames[i].name), 0u) << "frame " << i;
             for (int32_t j = 0; j < model->numVertices; ++j) {
                 const ModelVertex& v = model->frames[i].vertices[j];
-                ASSERT_TRUE(std::isfinite(v.position.x) && std::isfinite(v.position.y) &&
-                            std::isfinite(v.position.z));
-                const float length = std::sqrt(v.normal.x * v.normal.x + v.normal.y * v.normal.y +
-                                               v.normal.z * v.normal.z);
+                ASSERT_TRUE(std::isfinite(v.position.x) && std::isfinite(v.position.y) && std::isfinite(v.position.z));
+                const float length =
+                    std::sqrt(v.normal.x * v.normal.x + v.normal.y * v.normal.y + v.normal.z * v.normal.z);
                 ASSERT_NEAR(length, 1.0f, 1e-4f) << "frame " << i << " vertex " << j;
             }
         }

@@ -43,8 +43,8 @@ ModelPtr buildModel(const std::vector<std::vector<Vec3>>& framePositions, const 
         Md2BuildFrame frame;
         frame.translate[1] = -128.0f;
         for (const Vec3& p : positions) {
-            frame.vertices.push_back({static_cast<uint8_t>(p.x), static_cast<uint8_t>(128.0f - p.z),
-                                      static_cast<uint8_t>(p.y), 0});
+            frame.vertices.push_back(
+                {static_cast<uint8_t>(p.x), static_cast<uint8_t>(128.0f - p.z), static_cast<uint8_t>(p.y), 0});
         }
         d.frames.push_back(frame);
     }

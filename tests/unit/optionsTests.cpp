@@ -45,31 +45,60 @@ const OptionsCase optionsCases[] = {
     {"model", {"models/ogro.md2"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.modelPath, "models/ogro.md2"); }},
     {"lone dash is a model", {"-"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.modelPath, "-"); }},
     {"dash model after --", {"--", "-x.md2"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.modelPath, "-x.md2"); }},
-    {"option-like model after --", {"--fps", "5", "--", "--info"}, run, 0, "",
+    {"option-like model after --",
+     {"--fps", "5", "--", "--info"},
+     run,
+     0,
+     "",
      [](auto& o) {
          EXPECT_EQ(o.modelPath, "--info");
          EXPECT_FALSE(o.info);
          EXPECT_EQ(o.fps, 5.0);
      }},
-    {"skin", {"--skin", "a b/é.pcx", "m.md2"}, run, 0, "",
+    {"skin",
+     {"--skin", "a b/é.pcx", "m.md2"},
+     run,
+     0,
+     "",
      [](auto& o) {
          EXPECT_EQ(o.skinPath, "a b/é.pcx");
          EXPECT_EQ(o.modelPath, "m.md2");
      }},
-    {"skin with equals keeps later equals", {"--skin=x=y.png"}, run, 0, "",
+    {"skin with equals keeps later equals",
+     {"--skin=x=y.png"},
+     run,
+     0,
+     "",
      [](auto& o) { EXPECT_EQ(o.skinPath, "x=y.png"); }},
-    {"skin starting with dashes through equals", {"--skin=--odd.pcx"}, run, 0, "",
+    {"skin starting with dashes through equals",
+     {"--skin=--odd.pcx"},
+     run,
+     0,
+     "",
      [](auto& o) { EXPECT_EQ(o.skinPath, "--odd.pcx"); }},
-    {"skin starting with one dash", {"--skin", "-odd.pcx"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.skinPath, "-odd.pcx"); }},
+    {"skin starting with one dash",
+     {"--skin", "-odd.pcx"},
+     run,
+     0,
+     "",
+     [](auto& o) { EXPECT_EQ(o.skinPath, "-odd.pcx"); }},
     {"skin index", {"--skin-index", "3"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.skinIndex, 3); }},
     {"skin index zero", {"--skin-index=0"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.skinIndex, 0); }},
     {"no skin", {"--no-skin"}, run, 0, "", [](auto& o) { EXPECT_TRUE(o.noSkin); }},
-    {"frame whole", {"--frame", "12"}, run, 0, "",
+    {"frame whole",
+     {"--frame", "12"},
+     run,
+     0,
+     "",
      [](auto& o) {
          EXPECT_TRUE(o.hasFrame);
          EXPECT_EQ(o.frame, 12.0);
      }},
-    {"frame fraction", {"--frame=10.25"}, run, 0, "",
+    {"frame fraction",
+     {"--frame=10.25"},
+     run,
+     0,
+     "",
      [](auto& o) {
          EXPECT_TRUE(o.hasFrame);
          EXPECT_EQ(o.frame, 10.25);
@@ -79,19 +108,31 @@ const OptionsCase optionsCases[] = {
     {"fps fraction", {"--fps", "2.5"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.fps, 2.5); }},
     {"fps at the cap", {"--fps=1000"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.fps, 1000.0); }},
     {"weapon", {"--weapon", "w_shotgun.md2"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.weaponPath, "w_shotgun.md2"); }},
-    {"size", {"--size", "800x600"}, run, 0, "",
+    {"size",
+     {"--size", "800x600"},
+     run,
+     0,
+     "",
      [](auto& o) {
          EXPECT_EQ(o.width, 800);
          EXPECT_EQ(o.height, 600);
      }},
-    {"size capital X and limits", {"--size=1X16384"}, run, 0, "",
+    {"size capital X and limits",
+     {"--size=1X16384"},
+     run,
+     0,
+     "",
      [](auto& o) {
          EXPECT_EQ(o.width, 1);
          EXPECT_EQ(o.height, 16384);
      }},
     {"screenshot", {"--screenshot", "out.png"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.screenshotPath, "out.png"); }},
     {"later value wins", {"--fps", "5", "--fps", "20"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.fps, 20.0); }},
-    {"info", {"m.md2", "--info"}, OptionsAction::info, 0, "",
+    {"info",
+     {"m.md2", "--info"},
+     OptionsAction::info,
+     0,
+     "",
      [](auto& o) {
          EXPECT_TRUE(o.info);
          EXPECT_EQ(o.modelPath, "m.md2");

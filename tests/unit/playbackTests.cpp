@@ -24,14 +24,29 @@ struct Action {
 void apply(PlaybackClock& clock, const Action& action)
 {
     switch (action.op) {
-    case Op::look: break;
-    case Op::pause: pausePlayback(clock, action.at); break;
-    case Op::resume: resumePlayback(clock, action.at); break;
-    case Op::toggle: togglePlayback(clock, action.at); break;
-    case Op::step: stepPlayback(clock, int32_t(action.value), action.at); break;
-    case Op::rate: setPlaybackRate(clock, action.value, action.at); break;
-    case Op::show: showKeyframe(clock, action.value, action.at); break;
-    case Op::run: setPlaybackRun(clock, int32_t(action.value), int32_t(action.value) + 9, action.at); break;
+    case Op::look:
+        break;
+    case Op::pause:
+        pausePlayback(clock, action.at);
+        break;
+    case Op::resume:
+        resumePlayback(clock, action.at);
+        break;
+    case Op::toggle:
+        togglePlayback(clock, action.at);
+        break;
+    case Op::step:
+        stepPlayback(clock, int32_t(action.value), action.at);
+        break;
+    case Op::rate:
+        setPlaybackRate(clock, action.value, action.at);
+        break;
+    case Op::show:
+        showKeyframe(clock, action.value, action.at);
+        break;
+    case Op::run:
+        setPlaybackRun(clock, int32_t(action.value), int32_t(action.value) + 9, action.at);
+        break;
     }
 }
 
@@ -55,35 +70,35 @@ TEST(PlaybackClock, LoopsPausesStepsAndChangesRateWithoutJumps)
     PlaybackClock clock;
     startPlayback(clock, 40, 45, 10.0, 100.0);  // six keyframes, 0.6 s round
     runScript(clock, {
-        {Op::look, 100.0, 0, 40, 41, 0.0f},
-        {Op::look, 100.125, 0, 41, 42, 0.25f},
-        {Op::look, 100.55, 0, 45, 40, 0.5f},  // the last keyframe blends back to the first
-        {Op::look, 100.6, 0, 40, 41, 0.0f},
-        {Op::look, 101.325, 0, 41, 42, 0.25f},  // 13.25 keyframes in: two rounds and 1.25
-        {Op::pause, 101.325, 0, 41, 42, 0.25f},
-        {Op::look, 105.0, 0, 41, 42, 0.25f},  // frozen however long it stays paused
-        {Op::pause, 106.0, 0, 41, 42, 0.25f},  // pausing again changes nothing
-        {Op::resume, 110.0, 0, 41, 42, 0.25f},  // carries on from the frozen pose
-        {Op::look, 110.05, 0, 41, 42, 0.75f},
-        {Op::rate, 110.05, 20.0, 41, 42, 0.75f},  // continuous across the change
-        {Op::look, 110.1, 0, 42, 43, 0.75f},  // then twice as fast
-        {Op::rate, 110.1, 0.0, 42, 43, 0.75f},  // not a usable rate: ignored
-        {Op::rate, 110.1, -5.0, 42, 43, 0.75f},
-        {Op::rate, 110.1, NAN, 42, 43, 0.75f},
-        {Op::look, 110.15, 0, 43, 44, 0.75f},
-        {Op::step, 110.15, 1, 44, 45, 0.0f},  // a whole keyframe past the one shown, paused
-        {Op::look, 120.0, 0, 44, 45, 0.0f},
-        {Op::step, 120.0, 1, 45, 40, 0.0f},
-        {Op::step, 120.0, 1, 40, 41, 0.0f},  // wraps forward within the run
-        {Op::step, 120.0, -1, 45, 40, 0.0f},  // and back
-        {Op::step, 120.0, -13, 44, 45, 0.0f},  // more than a round: wraps as often as it takes
-        {Op::toggle, 200.0, 0, 44, 45, 0.0f},
-        {Op::look, 200.075, 0, 45, 40, 0.5f},
-        {Op::toggle, 200.075, 0, 45, 40, 0.5f},
-        {Op::look, 300.0, 0, 45, 40, 0.5f},
-        {Op::rate, 300.0, 10.0, 45, 40, 0.5f},  // a rate change while paused keeps it paused
-        {Op::look, 301.0, 0, 45, 40, 0.5f},
-    });
+                         {Op::look, 100.0, 0, 40, 41, 0.0f},
+                         {Op::look, 100.125, 0, 41, 42, 0.25f},
+                         {Op::look, 100.55, 0, 45, 40, 0.5f},  // the last keyframe blends back to the first
+                         {Op::look, 100.6, 0, 40, 41, 0.0f},
+                         {Op::look, 101.325, 0, 41, 42, 0.25f},  // 13.25 keyframes in: two rounds and 1.25
+                         {Op::pause, 101.325, 0, 41, 42, 0.25f},
+                         {Op::look, 105.0, 0, 41, 42, 0.25f},    // frozen however long it stays paused
+                         {Op::pause, 106.0, 0, 41, 42, 0.25f},   // pausing again changes nothing
+                         {Op::resume, 110.0, 0, 41, 42, 0.25f},  // carries on from the frozen pose
+                         {Op::look, 110.05, 0, 41, 42, 0.75f},
+                         {Op::rate, 110.05, 20.0, 41, 42, 0.75f},  // continuous across the change
+                         {Op::look, 110.1, 0, 42, 43, 0.75f},      // then twice as fast
+                         {Op::rate, 110.1, 0.0, 42, 43, 0.75f},    // not a usable rate: ignored
+                         {Op::rate, 110.1, -5.0, 42, 43, 0.75f},
+                         {Op::rate, 110.1, NAN, 42, 43, 0.75f},
+                         {Op::look, 110.15, 0, 43, 44, 0.75f},
+                         {Op::step, 110.15, 1, 44, 45, 0.0f},  // a whole keyframe past the one shown, paused
+                         {Op::look, 120.0, 0, 44, 45, 0.0f},
+                         {Op::step, 120.0, 1, 45, 40, 0.0f},
+                         {Op::step, 120.0, 1, 40, 41, 0.0f},    // wraps forward within the run
+                         {Op::step, 120.0, -1, 45, 40, 0.0f},   // and back
+                         {Op::step, 120.0, -13, 44, 45, 0.0f},  // more than a round: wraps as often as it takes
+                         {Op::toggle, 200.0, 0, 44, 45, 0.0f},
+                         {Op::look, 200.075, 0, 45, 40, 0.5f},
+                         {Op::toggle, 200.075, 0, 45, 40, 0.5f},
+                         {Op::look, 300.0, 0, 45, 40, 0.5f},
+                         {Op::rate, 300.0, 10.0, 45, 40, 0.5f},  // a rate change while paused keeps it paused
+                         {Op::look, 301.0, 0, 45, 40, 0.5f},
+                     });
     EXPECT_FALSE(clock.playing);
 }
 
@@ -92,21 +107,21 @@ TEST(PlaybackClock, ShowsFixedKeyframesClampedIntoTheRunAndSwitchesRuns)
     PlaybackClock clock;
     startPlayback(clock, 0, 19, 10.0, 0.0);
     runScript(clock, {
-        {Op::show, 1.0, 10.25, 10, 11, 0.25f},  // --frame 10.25
-        {Op::look, 50.0, 0, 10, 11, 0.25f},  // paused
-        {Op::show, 1.0, 19.5, 19, 0, 0.0f},  // no fraction past the last keyframe
-        {Op::show, 1.0, 400.0, 19, 0, 0.0f},
-        {Op::show, 1.0, -3.0, 0, 1, 0.0f},
-        {Op::show, 1.0, NAN, 0, 1, 0.0f},
-        {Op::show, 1.0, 3.0, 3, 4, 0.0f},
-        {Op::run, 2.0, 20, 20, 21, 0.0f},  // a new run starts at its first keyframe and stays paused
-        {Op::look, 9.0, 0, 20, 21, 0.0f},
-        {Op::show, 9.0, 10.25, 20, 21, 0.0f},  // the model's keyframe 10 is not in this run
-        {Op::resume, 10.0, 0, 20, 21, 0.0f},
-        {Op::look, 10.25, 0, 22, 23, 0.5f},
-        {Op::run, 10.25, 100, 100, 101, 0.0f},  // switching while playing keeps playing
-        {Op::look, 10.5, 0, 102, 103, 0.5f},
-    });
+                         {Op::show, 1.0, 10.25, 10, 11, 0.25f},  // --frame 10.25
+                         {Op::look, 50.0, 0, 10, 11, 0.25f},     // paused
+                         {Op::show, 1.0, 19.5, 19, 0, 0.0f},     // no fraction past the last keyframe
+                         {Op::show, 1.0, 400.0, 19, 0, 0.0f},
+                         {Op::show, 1.0, -3.0, 0, 1, 0.0f},
+                         {Op::show, 1.0, NAN, 0, 1, 0.0f},
+                         {Op::show, 1.0, 3.0, 3, 4, 0.0f},
+                         {Op::run, 2.0, 20, 20, 21, 0.0f},  // a new run starts at its first keyframe and stays paused
+                         {Op::look, 9.0, 0, 20, 21, 0.0f},
+                         {Op::show, 9.0, 10.25, 20, 21, 0.0f},  // the model's keyframe 10 is not in this run
+                         {Op::resume, 10.0, 0, 20, 21, 0.0f},
+                         {Op::look, 10.25, 0, 22, 23, 0.5f},
+                         {Op::run, 10.25, 100, 100, 101, 0.0f},  // switching while playing keeps playing
+                         {Op::look, 10.5, 0, 102, 103, 0.5f},
+                     });
 }
 
 TEST(PlaybackClock, OneKeyframeRunShowsItAndPlaysNothing)
@@ -114,13 +129,13 @@ TEST(PlaybackClock, OneKeyframeRunShowsItAndPlaysNothing)
     PlaybackClock clock;
     startPlayback(clock, 7, 7, 10.0, 0.0);
     runScript(clock, {
-        {Op::look, 0.0, 0, 7, 7, 0.0f},
-        {Op::look, 0.33, 0, 7, 7, 0.0f},
-        {Op::look, 12345.6, 0, 7, 7, 0.0f},
-        {Op::step, 20.0, 1, 7, 7, 0.0f},
-        {Op::step, 20.0, -1, 7, 7, 0.0f},
-        {Op::show, 20.0, 7.5, 7, 7, 0.0f},
-    });
+                         {Op::look, 0.0, 0, 7, 7, 0.0f},
+                         {Op::look, 0.33, 0, 7, 7, 0.0f},
+                         {Op::look, 12345.6, 0, 7, 7, 0.0f},
+                         {Op::step, 20.0, 1, 7, 7, 0.0f},
+                         {Op::step, 20.0, -1, 7, 7, 0.0f},
+                         {Op::show, 20.0, 7.5, 7, 7, 0.0f},
+                     });
     // A run given backwards is taken as its first keyframe alone.
     startPlayback(clock, 9, 3, 10.0, 0.0);
     EXPECT_EQ(playbackPose(clock, 0.5).from, 9);

@@ -63,7 +63,6 @@ TEST(LoaderRegressions, RealFilesGiveTheirKnownResults)
     const std::filesystem::path tga = std::filesystem::path(fixturePath("tga"));
     for (const auto& path : filesIn(tga)) {
         const std::vector<uint8_t> bytes = readWholeFile(path.string());
-        EXPECT_EQ(exerciseTgaBytes(bytes.data(), bytes.size()), path.filename() == "quad_32x16.tga")
-            << path.filename();
+        EXPECT_EQ(exerciseTgaBytes(bytes.data(), bytes.size()), path.filename() == "quad_32x16.tga") << path.filename();
     }
 }

@@ -128,8 +128,8 @@ TEST(TgaDecode, RefusesEachFaultWithItsTextInCheckOrder)
         {"empty file: every field counts as 0", {}, TgaFault::formatBad, "TGA: Format bad"},
         {"image ID on an otherwise valid image", buildTga(withId), TgaFault::incompatibleFormat,
          "TGA: Incompatible format"},
-        {"image ID and colour map: only the first check speaks", buildTga(withIdAndMap),
-         TgaFault::incompatibleFormat, "TGA: Incompatible format"},
+        {"image ID and colour map: only the first check speaks", buildTga(withIdAndMap), TgaFault::incompatibleFormat,
+         "TGA: Incompatible format"},
         {"colour map on a true-colour image", buildTga(mapOnTrueColour), TgaFault::formatBad, "TGA: Format bad"},
         {"colour-mapped image (type 1)", buildTga(colourMapped), TgaFault::formatBad, "TGA: Format bad"},
         {"run-length true colour (type 10)", buildTga(runLength), TgaFault::formatBad, "TGA: Format bad"},
@@ -154,8 +154,7 @@ TEST(TgaDecode, RefusesEachFaultWithItsTextInCheckOrder)
          "TGA: Data size does not match"},
         {"header cut before the descriptor, no pixels", firstBytes(buildTga(sized(2, 2)), 17),
          TgaFault::dataSizeMismatch, "TGA: Data size does not match"},
-        {"pixels one byte short", buildTga(onePixelShort), TgaFault::dataSizeMismatch,
-         "TGA: Data size does not match"},
+        {"pixels one byte short", buildTga(onePixelShort), TgaFault::dataSizeMismatch, "TGA: Data size does not match"},
         {"half the pixels", buildTga(halfThePixels), TgaFault::dataSizeMismatch, "TGA: Data size does not match"},
     };
     for (const Case& c : cases) {
@@ -203,8 +202,8 @@ TEST(TgaDecode, AcceptsPowerOfTwoSidesIncludingUnequalOnes)
 TEST(TgaDecode, SwapsBlueAndRedKeepsStoredRowOrderAndReadsNothingAfterThePixels)
 {
     TgaDescription tga = sized(2, 2);
-    tga.pixels = {10, 20, 30, 40, 1, 2, 3, 4,  // first stored row
-                   50, 60, 70, 80, 255, 0, 128, 7};
+    tga.pixels = {10, 20, 30, 40, 1,   2, 3,   4,  // first stored row
+                  50, 60, 70, 80, 255, 0, 128, 7};
     tga.trailer = {'T', 'R', 'U', 'E', 'V', 'I', 'S', 'I', 'O', 'N', '-', 'X', 'F', 'I', 'L', 'E', '.', 0};
     const std::vector<uint8_t> expected = {30, 20, 10, 40, 3, 2, 1, 4, 70, 60, 50, 80, 128, 0, 255, 7};
 

@@ -30,8 +30,8 @@ Md2BuildFrame boxFrame(const float low[3], const float size[3])
         frame.translate[k] = low[k];
     }
     for (int corner = 0; corner < 8; ++corner) {
-        frame.vertices.push_back({uint8_t(corner & 1 ? 255 : 0), uint8_t(corner & 2 ? 255 : 0),
-                                  uint8_t(corner & 4 ? 255 : 0), 0});
+        frame.vertices.push_back(
+            {uint8_t(corner & 1 ? 255 : 0), uint8_t(corner & 2 ? 255 : 0), uint8_t(corner & 4 ? 255 : 0), 0});
     }
     return frame;
 }
@@ -186,8 +186,7 @@ TEST(ViewerFraming, OpeningViewFitsEveryModelInEveryWindowAndCentresIt)
         ASSERT_NE(model, nullptr);
         const std::vector<Vec3> positions = allPositions(*model);
         for (const WindowSize& size : windowSizes) {
-            SCOPED_TRACE(std::string(c.name) + " in " + std::to_string(size.width) + "x" +
-                         std::to_string(size.height));
+            SCOPED_TRACE(std::string(c.name) + " in " + std::to_string(size.width) + "x" + std::to_string(size.height));
             ViewerState state;
             initViewerState(state, size.width, size.height, model.get(), nullptr);
             const ViewerProjection projection = viewerProjection(state);
@@ -246,8 +245,7 @@ TEST(ViewerFraming, BoxSpansEveryKeyframeOfBothModels)
     const Case cases[] = {
         {"body over both frames", body.get(), nullptr, {5.5f, 0.5f, -0.5f}, 0.5f * std::sqrt(121.0f + 1.0f + 1.0f)},
         {"weapon alone", nullptr, weapon.get(), {0.5f, -4.5f, -0.5f}, 0.5f * std::sqrt(3.0f)},
-        {"body and weapon", body.get(), weapon.get(), {5.5f, -2.0f, -0.5f},
-         0.5f * std::sqrt(121.0f + 36.0f + 1.0f)},
+        {"body and weapon", body.get(), weapon.get(), {5.5f, -2.0f, -0.5f}, 0.5f * std::sqrt(121.0f + 36.0f + 1.0f)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -264,8 +262,8 @@ TEST(ViewerFraming, ModelsWithoutUsableVerticesGetASaneFrame)
     ModelPtr noFrames = manualModel({});
     ModelPtr onePoint = manualModel({{{100.0f, 50.0f, -20.0f}, {100.0f, 50.0f, -20.0f}}});
     const float nan = std::nanf("");
-    ModelPtr withBadVertex = manualModel({{{1.0f, 1.0f, 1.0f}, {nan, 0.0f, 0.0f}, {3.0f, 3.0f, 3.0f},
-                                           {HUGE_VALF, 0.0f, 0.0f}}});
+    ModelPtr withBadVertex =
+        manualModel({{{1.0f, 1.0f, 1.0f}, {nan, 0.0f, 0.0f}, {3.0f, 3.0f, 3.0f}, {HUGE_VALF, 0.0f, 0.0f}}});
 
     for (const ModelFraming& framing : {frameModels(nullptr, nullptr), frameModels(noFrames.get(), nullptr)}) {
         EXPECT_EQ(framing.centre.x, 0.0f);
@@ -345,10 +343,8 @@ TEST(ViewerModelview, TurntableTurnsAboutYThenTiltsAboutXAroundTheCentre)
         Vec3 centre;
     };
     const Case cases[] = {
-        {30.0f, 0.0f, 5.0f, {0.0f, 0.0f, 0.0f}},
-        {0.0f, 40.0f, 5.0f, {1.0f, 2.0f, 3.0f}},
-        {30.0f, 60.0f, 12.0f, {-4.0f, 7.5f, 2.0f}},
-        {-75.0f, 120.0f, 0.5f, {100.0f, -30.0f, 8.0f}},
+        {30.0f, 0.0f, 5.0f, {0.0f, 0.0f, 0.0f}},           {0.0f, 40.0f, 5.0f, {1.0f, 2.0f, 3.0f}},
+        {30.0f, 60.0f, 12.0f, {-4.0f, 7.5f, 2.0f}},        {-75.0f, 120.0f, 0.5f, {100.0f, -30.0f, 8.0f}},
         {170.0f, -95.0f, 300.0f, {0.0f, 2000.0f, -50.0f}},
     };
     for (const Case& c : cases) {
@@ -403,12 +399,9 @@ TEST(ViewerKeys, HeldKeysMoveByTimeNotByFrames)
         float turnX, turnY, move;  // per second; move in radii
     };
     const Case cases[] = {
-        {ViewerKey::up, viewerTurnSpeed, 0.0f, 0.0f},
-        {ViewerKey::down, -viewerTurnSpeed, 0.0f, 0.0f},
-        {ViewerKey::left, 0.0f, -viewerTurnSpeed, 0.0f},
-        {ViewerKey::right, 0.0f, viewerTurnSpeed, 0.0f},
-        {ViewerKey::a, 0.0f, 0.0f, -viewerMoveSpeed},
-        {ViewerKey::z, 0.0f, 0.0f, viewerMoveSpeed},
+        {ViewerKey::up, viewerTurnSpeed, 0.0f, 0.0f},    {ViewerKey::down, -viewerTurnSpeed, 0.0f, 0.0f},
+        {ViewerKey::left, 0.0f, -viewerTurnSpeed, 0.0f}, {ViewerKey::right, 0.0f, viewerTurnSpeed, 0.0f},
+        {ViewerKey::a, 0.0f, 0.0f, -viewerMoveSpeed},    {ViewerKey::z, 0.0f, 0.0f, viewerMoveSpeed},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.key));
