@@ -15,6 +15,8 @@
 #include "app/keyLatch.h"
 #include "app/platform.h"
 #include "app/sdl/sdlKeys.h"
+#include "app/sdl/sdlViewer.h"
+#include "app/sdl/sdlWindow.h"
 #include "app/shell.h"
 #include "res/iconPicture.h"
 #include "scene/scene.h"
@@ -42,18 +44,6 @@ struct SdlShell {
 
 SdlShell shell;
 
-// The closest visual to what the program asks for. Mesa has no 32-bit depth buffer with stencil, and X picks
-// the visual when the window is made, so each request is tried with a fresh window until one exists.
-struct BufferRequest {
-    int colourBits;  // per channel, red, green and blue; no alpha
-    int depthBits;
-    int stencilBits;
-};
-
-constexpr BufferRequest bufferRequests[] = {
-    {8, 32, 8}, {8, 24, 8}, {8, 24, 0}, {8, 16, 0}, {5, 16, 0},
-};
-
 bool hasDisplay()
 {
     const char* x11 = std::getenv("DISPLAY");
@@ -67,47 +57,17 @@ bool isInvisibleDriver(const char* driver)
     return driver == nullptr || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
 }
 
-void setWindowIcon(SDL_Window* window)
-{
-    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormat(0, iconSize, iconSize, 32, SDL_PIXELFORMAT_RGBA32);
-    if (icon == nullptr) {
-        return;
-    }
-    for (int y = 0; y < iconSize; ++y) {
-        auto* row = static_cast<uint8_t*>(icon->pixels) + y * icon->pitch;
-        for (int x = 0; x < iconSize; ++x) {
-            const IconColour& colour = iconPalette[iconPaletteIndex(x, y)];
-            row[x * 4 + 0] = colour.red;
-            row[x * 4 + 1] = colour.green;
-            row[x * 4 + 2] = colour.blue;
-            row[x * 4 + 3] = 255;
-        }
-    }
-    SDL_SetWindowIcon(window, icon);
-    SDL_FreeSurface(icon);
-}
+// The closest visual to what the program asks for. Mesa has no 32-bit depth buffer with stencil, and X picks
+// the visual when the window is made, so each request is tried with a fresh window until one exists.
+struct BufferRequest {
+    int colourBits;  // per channel, red, green and blue; no alpha
+    int depthBits;
+    int stencilBits;
+};
 
-SDL_Window* createWindow()
-{
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    // Windows' 32-bit colour is 8/8/8 in a 32-bit pixel. Asking X for a 32-bit buffer would pick an ARGB
-    // visual, which a compositor blends with the desktop, so alpha stays at zero.
-    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
-    for (const BufferRequest& request : bufferRequests) {
-        SDL_GL_SetAttribute(SDL_GL_RED_SIZE, request.colourBits);
-        SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, request.colourBits);
-        SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, request.colourBits);
-        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, request.depthBits);
-        SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, request.stencilBits);
-        SDL_Window* window =
-            SDL_CreateWindow("OpenGL", 0, 0, windowWidth, windowHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        if (window != nullptr) {
-            return window;
-        }
-    }
-    return nullptr;
-}
+constexpr BufferRequest bufferRequests[] = {
+    {8, 32, 8}, {8, 24, 8}, {8, 24, 0}, {8, 16, 0}, {5, 16, 0},
+};
 
 // Where each control key sits: SDL's scancodes, and on X11 the key codes of this server's keyboard map.
 // Looking up "no key" would find an unused slot, so a control key without a keypad key keeps code 0.
@@ -268,29 +228,102 @@ int64_t readPerformanceFrequency()
     return static_cast<int64_t>(SDL_GetPerformanceFrequency());
 }
 
-int main(int, char**)
+bool openSdlVideo(const char* windowClass)
 {
     if (!hasDisplay()) {
         std::fprintf(stderr, "brevant: no display to open the window on: DISPLAY is not set\n");
-        return 1;
+        return false;
     }
     // A close request posts a quit of our own, as the Windows build does, rather than SDL adding one.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     // X11's window class, named as the Windows build names its class, unless the user chose another.
-    SDL_setenv("SDL_VIDEO_X11_WMCLASS", "OpenGL", 0);
+    SDL_setenv("SDL_VIDEO_X11_WMCLASS", windowClass, 0);
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "brevant: cannot open the display: %s\n", SDL_GetError());
-        return 1;
+        return false;
     }
     if (isInvisibleDriver(SDL_GetCurrentVideoDriver())) {
         std::fprintf(stderr, "brevant: no display to open the window on (SDL video driver \"%s\")\n",
                      SDL_GetCurrentVideoDriver() != nullptr ? SDL_GetCurrentVideoDriver() : "none");
         SDL_Quit();
+        return false;
+    }
+    return true;
+}
+
+SDL_Window* createGlWindow(const char* title, int width, int height, Uint32 extraFlags)
+{
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    // Windows' 32-bit colour is 8/8/8 in a 32-bit pixel. Asking X for a 32-bit buffer would pick an ARGB
+    // visual, which a compositor blends with the desktop, so alpha stays at zero.
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
+    for (const BufferRequest& request : bufferRequests) {
+        SDL_GL_SetAttribute(SDL_GL_RED_SIZE, request.colourBits);
+        SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, request.colourBits);
+        SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, request.colourBits);
+        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, request.depthBits);
+        SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, request.stencilBits);
+        SDL_Window* window =
+            SDL_CreateWindow(title, 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | extraFlags);
+        if (window != nullptr) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+void setWindowIcon(SDL_Window* window)
+{
+    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormat(0, iconSize, iconSize, 32, SDL_PIXELFORMAT_RGBA32);
+    if (icon == nullptr) {
+        return;
+    }
+    for (int y = 0; y < iconSize; ++y) {
+        auto* row = static_cast<uint8_t*>(icon->pixels) + y * icon->pitch;
+        for (int x = 0; x < iconSize; ++x) {
+            const IconColour& colour = iconPalette[iconPaletteIndex(x, y)];
+            row[x * 4 + 0] = colour.red;
+            row[x * 4 + 1] = colour.green;
+            row[x * 4 + 2] = colour.blue;
+            row[x * 4 + 3] = 255;
+        }
+    }
+    SDL_SetWindowIcon(window, icon);
+    SDL_FreeSurface(icon);
+}
+
+void writeUserText(UserStream stream, const char* text)
+{
+    FILE* out = stream == UserStream::error ? stderr : stdout;
+    std::fputs(text, out);
+    std::fflush(out);
+}
+
+std::string executableFolder()
+{
+    char* base = SDL_GetBasePath();
+    if (base == nullptr) {
+        return std::string();
+    }
+    std::string folder = base;
+    SDL_free(base);
+    while (folder.size() > 1 && folder.back() == '/') {
+        folder.pop_back();
+    }
+    return folder;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc > 1) {
+        return runSdlViewer(argc, argv);
+    }
+    if (!openSdlVideo("OpenGL")) {
         return 1;
     }
-
-    shell.window = createWindow();
+    shell.window = createGlWindow("OpenGL", windowWidth, windowHeight, 0);
     if (shell.window == nullptr) {
         std::fprintf(stderr, "brevant: cannot create an OpenGL window: %s\n", SDL_GetError());
         SDL_Quit();

@@ -175,7 +175,7 @@ int runSdlViewer(int argc, char** argv)
     if (!launch.openWindow) {
         return launch.exitCode;
     }
-    if (!openSdlVideo()) {
+    if (!openSdlVideo("brevant")) {
         return 1;
     }
     const ViewerOptions& options = viewer.options;

@@ -5,7 +5,7 @@
 #include <SDL.h>
 
 // Checks for a display and starts SDL's video; says why on stderr and returns false when it cannot.
-bool openSdlVideo();
+bool openSdlVideo(const char* windowClass);
 
 // A hidden window with a legacy double-buffered context's buffers; nullptr when none can be made.
 SDL_Window* createGlWindow(const char* title, int width, int height, Uint32 extraFlags);

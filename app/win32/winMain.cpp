@@ -3,7 +3,13 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
 #include "app/shell.h"
+#include "app/win32/winShell.h"
 #include "scene/scene.h"
 
 RECT windowRect = {};
@@ -15,7 +21,6 @@ namespace {
 
 MSG message = {};
 
-constexpr int iconResource = 101;
 constexpr DWORD windowStyle = WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_SYSMENU;
 constexpr DWORD windowExStyle = WS_EX_APPWINDOW | WS_EX_WINDOWEDGE;
 // An overlapped window with a system menu always gets a caption, so the frame is sized with it counted.
@@ -92,8 +97,33 @@ void presentFrame()
 
 }  // namespace
 
+namespace {
+
+// The arguments after the program's name, as UTF-8, from the wide command line (the ANSI one loses names
+// outside the code page). Empty for the plain program, which takes no arguments.
+std::vector<std::string> commandLineArguments()
+{
+    std::vector<std::string> args;
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) {
+        return args;
+    }
+    for (int index = 1; index < count; ++index) {
+        args.push_back(utf8FromWide(wide[index]));
+    }
+    LocalFree(wide);
+    return args;
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
+    const std::vector<std::string> args = commandLineArguments();
+    if (!args.empty()) {
+        return runWinViewer(instance, args);
+    }
     windowRect = {0, 0, windowWidth, windowHeight};
 
     WNDCLASSA windowClass = {};

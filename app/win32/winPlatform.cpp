@@ -3,7 +3,11 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <cstring>
+#include <string>
+
 #include "app/platform.h"
+#include "app/win32/winShell.h"
 
 namespace {
 
