@@ -1,0 +1,112 @@
+// Picks the decoder for a skin file by its content and guards stb_image: the size is read from the header and
+// judged before any pixel is decoded, so a header claiming a huge picture never gets its buffer.
+#include "model/skinImage.h"
+
+#include <climits>
+#include <cstring>
+#include <new>
+
+#include "model/pcx.h"
+#include "stb_image.h"
+
+namespace {
+
+void explain(std::string* reason, std::string text)
+{
+    if (reason != nullptr) {
+        *reason = std::move(text);
+    }
+}
+
+std::string sizeText(int width, int height)
+{
+    return std::to_string(width) + " x " + std::to_string(height) + " (at most " + std::to_string(maxSkinSide) +
+           " x " + std::to_string(maxSkinSide) + ")";
+}
+
+const char* stbReason()
+{
+    const char* text = stbi_failure_reason();
+    return text != nullptr ? text : "unknown reason";
+}
+
+}  // namespace
+
+const char* skinFaultText(SkinFault fault)
+{
+    switch (fault) {
+    case SkinFault::none:
+        return nullptr;
+    case SkinFault::badPcx:
+        return "bad PCX file";
+    case SkinFault::notAnImage:
+        return "not a readable image";
+    case SkinFault::tooLarge:
+        return "image too large";
+    case SkinFault::undecodable:
+        return "image data cannot be decoded";
+    }
+    return nullptr;
+}
+
+SkinFault decodeSkinImage(const uint8_t* bytes, size_t size, SkinImage& image, std::string* reason)
+{
+    image = SkinImage{};
+    if (reason != nullptr) {
+        reason->clear();
+    }
+    if (looksLikePcx(bytes, size)) {
+        const PcxFault fault = decodePcxImage(bytes, size, image);
+        if (fault == PcxFault::none) {
+            return SkinFault::none;
+        }
+        explain(reason, pcxFaultText(fault));
+        return SkinFault::badPcx;
+    }
+
+    // stb_image measures its input in int.
+    if (size > size_t(INT_MAX)) {
+        explain(reason, "image too large: the file is over 2 GB");
+        return SkinFault::tooLarge;
+    }
+    const int length = static_cast<int>(size);
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    if (size == 0 || stbi_info_from_memory(bytes, length, &width, &height, &channels) == 0) {
+        explain(reason, std::string("not a readable image: ") + (size == 0 ? "the file is empty" : stbReason()));
+        return SkinFault::notAnImage;
+    }
+    if (width < 1 || height < 1 || width > maxSkinSide || height > maxSkinSide) {
+        explain(reason, "image too large: " + sizeText(width, height));
+        return SkinFault::tooLarge;
+    }
+
+    int loadedWidth = 0;
+    int loadedHeight = 0;
+    stbi_uc* loaded = stbi_load_from_memory(bytes, length, &loadedWidth, &loadedHeight, &channels, 4);
+    if (loaded == nullptr) {
+        explain(reason, std::string("image data cannot be decoded: ") + stbReason());
+        return SkinFault::undecodable;
+    }
+    // The pixels must be the size the header promised, or the copy below would read past them.
+    if (loadedWidth != width || loadedHeight != height) {
+        stbi_image_free(loaded);
+        explain(reason, "image data cannot be decoded: its size differs from its header's");
+        return SkinFault::undecodable;
+    }
+    const size_t byteCount = size_t(width) * size_t(height) * 4;
+    std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[byteCount]);
+    if (!pixels) {
+        stbi_image_free(loaded);
+        explain(reason, "image data cannot be decoded: out of memory");
+        return SkinFault::undecodable;
+    }
+    std::memcpy(pixels.get(), loaded, byteCount);
+    stbi_image_free(loaded);
+
+    image.width = width;
+    image.height = height;
+    image.pixels = std::move(pixels);
+    return SkinFault::none;
+}
