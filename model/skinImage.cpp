@@ -3,6 +3,7 @@
 #include "model/skinImage.h"
 
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -18,7 +19,7 @@ void explain(std::string* reason, std::string text)
     }
 }
 
-std::string sizeText(int width, int height)
+std::string sizeText(int64_t width, int64_t height)
 {
     return std::to_string(width) + " x " + std::to_string(height) + " (at most " + std::to_string(maxSkinSide) +
            " x " + std::to_string(maxSkinSide) + ")";
@@ -77,10 +78,19 @@ SkinFault decodeSkinImage(const uint8_t* bytes, size_t size, SkinImage& image, s
         explain(reason, std::string("not a readable image: ") + (size == 0 ? "the file is empty" : stbReason()));
         return SkinFault::notAnImage;
     }
-    if (width < 1 || height < 1 || width > maxSkinSide || height > maxSkinSide) {
-        explain(reason, "image too large: " + sizeText(width, height));
+    // stb's header reader gives a top-down BMP's height as negative (its decoder then takes the magnitude); a
+    // side of -2^31 would have no magnitude in int, so sides are judged in 64 bits.
+    const int64_t side[2] = {std::llabs(int64_t{width}), std::llabs(int64_t{height})};
+    if (side[0] < 1 || side[1] < 1) {
+        explain(reason, "not a readable image: it has no pixels");
+        return SkinFault::notAnImage;
+    }
+    if (side[0] > maxSkinSide || side[1] > maxSkinSide) {
+        explain(reason, "image too large: " + sizeText(side[0], side[1]));
         return SkinFault::tooLarge;
     }
+    width = static_cast<int>(side[0]);
+    height = static_cast<int>(side[1]);
 
     int loadedWidth = 0;
     int loadedHeight = 0;
