@@ -31,6 +31,40 @@ const char* stbReason()
     return text != nullptr ? text : "unknown reason";
 }
 
+// stb_image as Debian ships it (2.27) trusts the code counts of a JPEG Huffman table (a DHT segment): counts adding
+// up to more than 256 write past its 256-entry tables. stb reads a DHT wherever it meets the bytes FF C4 as a
+// marker, so every FF C4 in the file is read the way stb would read a DHT there (bytes past the end read as 0, as
+// in stb), and one table over 256 codes refuses the file before stb sees it. Real files hold a few small tables;
+// the work is bounded so that a file of many overlapping fake segments cannot stall here instead.
+bool jpegHuffmanCountsFit(const uint8_t* bytes, size_t size)
+{
+    auto byteAt = [&](size_t at) -> int32_t { return at < size ? bytes[at] : 0; };
+    int64_t budget = 64 * int64_t(size) + (int64_t{1} << 20);
+    for (size_t marker = 0; marker + 1 < size; ++marker) {
+        if (bytes[marker] != 0xff || bytes[marker + 1] != 0xc4) {
+            continue;
+        }
+        size_t at = marker + 4;
+        int64_t left = (byteAt(marker + 2) << 8 | byteAt(marker + 3)) - 2;
+        while (left > 0 && at < size) {
+            int32_t codes = 0;
+            for (size_t i = 1; i <= 16; ++i) {
+                codes += byteAt(at + i);
+            }
+            if (codes > 256) {
+                return false;
+            }
+            at += 17 + size_t(codes);
+            left -= 17 + codes;
+            budget -= 17;
+            if (budget < 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 const char* skinFaultText(SkinFault fault)
@@ -91,6 +125,12 @@ SkinFault decodeSkinImage(const uint8_t* bytes, size_t size, SkinImage& image, s
     }
     width = static_cast<int>(side[0]);
     height = static_cast<int>(side[1]);
+
+    // Only a file starting with FF can be a JPEG to stb.
+    if (bytes[0] == 0xff && !jpegHuffmanCountsFit(bytes, size)) {
+        explain(reason, "image data cannot be decoded: a JPEG Huffman table holds more than 256 codes");
+        return SkinFault::undecodable;
+    }
 
     int loadedWidth = 0;
     int loadedHeight = 0;
