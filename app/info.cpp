@@ -5,10 +5,9 @@
 #include <cstring>
 
 #include "model/md2Animations.h"
+#include "model/skinLookup.h"
 
 namespace {
-
-constexpr size_t skinEntrySize = 64;
 
 // Paths the user gave or the lookup found: control characters go, UTF-8 stays.
 std::string withoutControls(const std::string& text)
@@ -54,16 +53,6 @@ std::string fileNameOf(const std::string& path)
 }
 
 
-std::string skinNameAt(const Md2Model& model, int32_t index)
-{
-    if (!model.skins || index < 0 || index >= model.numSkins) {
-        return {};
-    }
-    const char* entry = reinterpret_cast<const char*>(model.skins.get()) + size_t(index) * skinEntrySize;
-    const void* terminator = std::memchr(entry, '\0', skinEntrySize);
-    return std::string(entry, terminator ? size_t(static_cast<const char*>(terminator) - entry) : skinEntrySize);
-}
-
 std::string formatModelInfo(const std::string& path, const Md2Model& model, const char* skinFound)
 {
     std::string text = "file: " + withoutControls(path) + "\n";
@@ -77,7 +66,7 @@ std::string formatModelInfo(const std::string& path, const Md2Model& model, cons
     } else {
         text += "skins: ";
         for (int32_t i = 0; i < numSkins; ++i) {
-            const std::string name = skinNameAt(model, i);
+            const std::string name = md2SkinName(model, i);
             text += (i > 0 ? ", " : "") + (name.empty() ? std::string("(empty)") : printableAscii(name));
         }
         text += "\n";

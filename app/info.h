@@ -27,10 +27,6 @@ std::string printableAscii(const std::string& text);
 // The last part of a path, after either slash.
 std::string fileNameOf(const std::string& path);
 
-// The model's skin name at index, raw bytes up to the entry's terminator (all 64 when it has none);
-// empty when index is outside the skins.
-std::string skinNameAt(const Md2Model& model, int32_t index);
-
 // "sydney.md2  run 3/6  skin.pcx": the files without their folders, the animation with the keyframe
 // counted from 1 within it, and "no skin" for an empty skin. A model without keyframes (runLength 0 or
 // less) says "no frames" in place of the animation. Only printable ASCII, as the bitmap font draws it.

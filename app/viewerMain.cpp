@@ -45,7 +45,7 @@ std::string skinForInfo(const ViewerOptions& options, const std::string& path, c
     if (!options.skinPath.empty()) {
         return options.skinPath;
     }
-    const SkinSearch search = findSkinFile(path, skinNameAt(model, options.skinIndex));
+    const SkinSearch search = findSkinFile(path, md2SkinName(model, options.skinIndex));
     return search.path.empty() ? "none" : search.path;
 }
 

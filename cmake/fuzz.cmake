@@ -1,7 +1,8 @@
-# libFuzzer targets for the two loaders that read files from anywhere: MD2 models and TGA images.
+# libFuzzer targets for the loaders that read files from anywhere: MD2 models, TGA images, PCX skins, and skin
+# pictures of any format (our use of stb_image).
 # Configure with clang (CXX=clang++); scripts/fuzz.sh builds and runs them.
 set(brevant_fuzz_flags -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
-foreach(format md2 tga)
+foreach(format md2 tga pcx image)
   add_executable(fuzz_${format} tests/fuzz/fuzz_${format}.cpp tests/support/loaderExercise.cpp)
   target_include_directories(fuzz_${format} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_compile_options(fuzz_${format} PRIVATE ${brevant_fuzz_flags})
@@ -10,6 +11,8 @@ foreach(format md2 tga)
 endforeach()
 
 # Small valid seeds from the test builders.
+# brevant_core's stb_image_write writes the PNG, JPEG and BMP seeds.
 add_executable(makeFuzzSeeds tests/fuzz/makeSeeds.cpp tests/support/md2Builder.cpp)
 target_include_directories(makeFuzzSeeds PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(makeFuzzSeeds PRIVATE brevant_core)
 target_link_options(makeFuzzSeeds PRIVATE -fsanitize=address,undefined)

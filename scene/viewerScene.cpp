@@ -83,7 +83,7 @@ void setSkin(ViewerModel& target, const SkinImage& image, const std::string& pat
 void findAndSetSkin(ViewerModel& target)
 {
     releaseSkin(target);
-    const SkinSearch search = findSkinFile(target.path, skinNameAt(*target.model, viewer.options.skinIndex));
+    const SkinSearch search = findSkinFile(target.path, md2SkinName(*target.model, viewer.options.skinIndex));
     if (search.path.empty()) {
         target.skinNote = "no skin";
         std::fprintf(stderr, "brevant: %s: %s\n", target.path.c_str(), describeSkinSearch(search).c_str());

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a bounded time (FUZZ_SECONDS, default 120),
 # or until FUZZ_RUNS executions when that is set (still bounded by FUZZ_SECONDS if both are given).
-# FUZZ_TARGETS picks the targets (default: md2 tga).
+# FUZZ_TARGETS picks the targets (default: md2 tga pcx image).
 # A crash becomes a small file under tests/fuzz/regressions/, which `make test` replays from then on.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,17 +17,22 @@ CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DBREVANT_FUZZ=ON -DBREVANT_TESTS=OFF -DBREVANT_TOOLS=OFF -DBREVANT_VIEWER=OFF >/dev/null
 cmake --build "$build"
 
-mkdir -p "$build/corpus/md2" "$build/corpus/tga"
-"$build/makeFuzzSeeds" "$build/corpus/md2" "$build/corpus/tga"
+mkdir -p "$build/corpus/md2" "$build/corpus/tga" "$build/corpus/pcx" "$build/corpus/image"
+"$build/makeFuzzSeeds" "$build/corpus/md2" "$build/corpus/tga" "$build/corpus/pcx" "$build/corpus/image"
 
 status=0
-for format in ${FUZZ_TARGETS:-md2 tga}; do
+for format in ${FUZZ_TARGETS:-md2 tga pcx image}; do
   corpus="$build/corpus/$format"
   artifacts="$build/artifacts/$format"
   mkdir -p "$corpus" "$artifacts"
   # Seeds: small files from the test builders, the small real third-party files, and every earlier finding.
   # Large files would make every execution slow; the builders' files reach the same code.
-  find "$shared/fixtures/$format" -name "*.$format" -size -20k -exec cp -n {} "$corpus"/ \;
+  # The skin decoder also reads TGA files, so it starts from the real TGA files too.
+  fixtures=$format
+  [ "$format" = image ] && fixtures=tga
+  if [ -d "$shared/fixtures/$fixtures" ]; then
+    find "$shared/fixtures/$fixtures" -name "*.$fixtures" -size -20k -exec cp -n {} "$corpus"/ \;
+  fi
   cp -n tests/fuzz/regressions/"$format"/* "$corpus"/ 2>/dev/null || true
 
   echo "== fuzz_$format (seconds: $seconds, runs: $runs)"

@@ -6,8 +6,8 @@ set -euo pipefail
 linux_packages=(
   build-essential cmake ninja-build pkg-config python3
   libsdl2-dev libx11-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
-  libgtest-dev libfreetype-dev fonts-dejavu-core
-  xvfb xdotool x11-utils x11-apps imagemagick python3-xlib libstb-dev
+  libgtest-dev libfreetype-dev fonts-dejavu-core libstb-dev
+  xvfb xdotool x11-utils x11-apps imagemagick python3-xlib
 )
 windows_packages=(g++-mingw-w64-x86-64-win32)
 windows_norecommends=(wine wine64)

@@ -1,10 +1,13 @@
-// Writes small, valid MD2 and TGA files with the test builders as seeds for the fuzzers: small inputs keep
-// every execution cheap, and a valid start lets mutations reach past the header checks.
+// Writes small, valid MD2, TGA and PCX files with the test builders, and small PNG, JPEG and BMP pictures with
+// stb_image_write, as seeds for the fuzzers: small inputs keep every execution cheap, and a valid start lets
+// mutations reach past the header checks.
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "stb_image_write.h"
 #include "support/md2Builder.h"
+#include "support/pcxBuilder.h"
 #include "support/testFiles.h"
 #include "support/tgaBuilder.h"
 
@@ -29,12 +32,68 @@ Md2Description tetrahedron(int frames, bool texCoords)
     return model;
 }
 
+void appendWritten(void* context, void* data, int size)
+{
+    auto* bytes = static_cast<std::vector<uint8_t>*>(context);
+    bytes->insert(bytes->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+}
+
+// Seeds for the PCX decoder: runs across line ends, padded lines, a run of 63.
+bool savePcxSeeds(const std::string& folder)
+{
+    PcxDescription small;
+    small.indices = {1, 2, 3, 200};
+    bool ok = writeBytesToFile(folder + "/small.pcx", buildPcx(small));
+    PcxDescription padded;
+    padded.xMax = 6;
+    padded.yMax = 3;
+    padded.bytesPerLine = 9;
+    for (int i = 0; i < 9 * 4; ++i) {
+        padded.indices.push_back(static_cast<uint8_t>(i < 20 ? 0xc4 : i));
+    }
+    ok = writeBytesToFile(folder + "/padded.pcx", buildPcx(padded)) && ok;
+    PcxDescription wide;
+    wide.xMax = 69;
+    wide.yMax = 1;
+    wide.indices.assign(140, 9);
+    return writeBytesToFile(folder + "/runs.pcx", buildPcx(wide)) && ok;
+}
+
+// Seeds for the skin decoder: one small picture per format and layout stb_image is asked to read.
+bool saveImageSeeds(const std::string& folder)
+{
+    std::vector<uint8_t> rgba;
+    for (int i = 0; i < 8 * 4 * 4; ++i) {
+        rgba.push_back(static_cast<uint8_t>(i * 29));
+    }
+    struct Written {
+        const char* name;
+        std::vector<uint8_t> bytes;
+    };
+    Written files[] = {{"rgba.png", {}}, {"grey.png", {}}, {"rgb.bmp", {}}, {"rgba.tga", {}}, {"rgb.jpg", {}}};
+    stbi_write_png_to_func(appendWritten, &files[0].bytes, 8, 4, 4, rgba.data(), 8 * 4);
+    stbi_write_png_to_func(appendWritten, &files[1].bytes, 8, 4, 1, rgba.data(), 8);
+    stbi_write_bmp_to_func(appendWritten, &files[2].bytes, 8, 4, 3, rgba.data());
+    stbi_write_tga_to_func(appendWritten, &files[3].bytes, 8, 4, 4, rgba.data());
+    stbi_write_jpg_to_func(appendWritten, &files[4].bytes, 8, 4, 3, rgba.data(), 90);
+    bool ok = true;
+    for (const Written& file : files) {
+        ok = !file.bytes.empty() && writeBytesToFile(folder + "/" + file.name, file.bytes) && ok;
+    }
+    PcxDescription pcx;
+    pcx.indices = {1, 2, 3, 200};
+    ok = writeBytesToFile(folder + "/small.pcx", buildPcx(pcx)) && ok;
+    TgaDescription tga;
+    tga.imageId = "0123456789";  // starts with 10, as a PCX does
+    return writeBytesToFile(folder + "/id_ten.tga", buildTga(tga)) && ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: makeSeeds MD2_FOLDER TGA_FOLDER\n");
+    if (argc != 3 && argc != 5) {
+        std::fprintf(stderr, "usage: makeSeeds MD2_FOLDER TGA_FOLDER [PCX_FOLDER IMAGE_FOLDER]\n");
         return 2;
     }
     const std::string md2 = argv[1];
@@ -69,5 +128,9 @@ int main(int argc, char** argv)
     TgaDescription withId;
     withId.imageId = "id";
     ok = writeBytesToFile(tga + "/image_id.tga", buildTga(withId)) && ok;
+    if (argc == 5) {
+        ok = savePcxSeeds(argv[3]) && ok;
+        ok = saveImageSeeds(argv[4]) && ok;
+    }
     return ok ? 0 : 1;
 }

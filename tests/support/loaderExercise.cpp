@@ -6,9 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "model/md2.h"
 #include "model/md2Prepare.h"
+#include "model/pcx.h"
+#include "model/skinImage.h"
 #include "text/tga.h"
 
 namespace {
@@ -35,6 +38,21 @@ void walkFrame(const Md2Model& loaded, int32_t frameIndex)
         std::abort();
     }
     sink = sink + sum;
+}
+
+// Reads every pixel the upload would read, so a buffer shorter than its size shows.
+void walkSkin(const SkinImage& image)
+{
+    if (image.width < 1 || image.height < 1 || image.width > maxSkinSide || image.height > maxSkinSide) {
+        std::abort();
+    }
+    const size_t count = static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 4;
+    unsigned sum = 0;
+    for (size_t i = 0; i < count; i += 61) {
+        sum += image.pixels[i];
+    }
+    sum += image.pixels[count - 1];
+    sink = sink + static_cast<float>(sum);
 }
 
 }  // namespace
@@ -85,5 +103,32 @@ bool exerciseTgaBytes(const uint8_t* bytes, size_t size)
     }
     sum += image.pixels[count - 1];
     sink = sink + static_cast<float>(sum);
+    return true;
+}
+
+bool exercisePcxBytes(const uint8_t* bytes, size_t size)
+{
+    SkinImage image;
+    if (decodePcxImage(bytes, size, image) != PcxFault::none) {
+        if (image.pixels) {
+            std::abort();  // a refused file leaves no pixels behind
+        }
+        return false;
+    }
+    walkSkin(image);
+    return true;
+}
+
+bool exerciseSkinImageBytes(const uint8_t* bytes, size_t size)
+{
+    SkinImage image;
+    std::string reason;
+    if (decodeSkinImage(bytes, size, image, &reason) != SkinFault::none) {
+        if (image.pixels || reason.empty()) {
+            std::abort();  // every refusal says why
+        }
+        return false;
+    }
+    walkSkin(image);
     return true;
 }

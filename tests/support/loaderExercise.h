@@ -11,3 +11,9 @@ bool exerciseMd2Bytes(const uint8_t* bytes, size_t size);
 
 // Decodes the bytes as a TGA image up to its RGBA pixels. Returns true when the image was accepted.
 bool exerciseTgaBytes(const uint8_t* bytes, size_t size);
+
+// Decodes the bytes as a PCX skin up to its RGBA pixels. Returns true when the image was accepted.
+bool exercisePcxBytes(const uint8_t* bytes, size_t size);
+
+// Decodes the bytes as any skin picture (PCX or through stb_image). Returns true when the image was accepted.
+bool exerciseSkinImageBytes(const uint8_t* bytes, size_t size);

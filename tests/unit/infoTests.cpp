@@ -11,6 +11,7 @@
 
 #include "app/info.h"
 #include "model/md2.h"
+#include "model/skinLookup.h"
 #include "support/md2Builder.h"
 
 namespace {
@@ -75,7 +76,7 @@ TEST(Info, ReportsTheDolphinFixtureWithTheSkinFound)
     EXPECT_EQ(formatModelInfo(path, *model, "skins/dolphin.png"),
               expectedHeadLines(path, bytes) +
                   "skin found: skins/dolphin.png\nanimations:\n  glide 0-13 (14)\n  jump 14-58 (45)\n");
-    EXPECT_EQ(skinNameAt(*model, 0), "settings/elias1/desktop/frames/dolphin_f.bmp");
+    EXPECT_EQ(md2SkinName(*model, 0), "settings/elias1/desktop/frames/dolphin_f.bmp");
 }
 
 Md2BuildFrame frameNamed(const std::string& name)
@@ -111,10 +112,10 @@ TEST(Info, ShowsBytesFromTheFileOnlyAsPrintableAscii)
                   "  ?[2J 0-1 (2)\n"
                   "  (no name) 2-2 (1)\n"
                   "  ~? 3-3 (1)\n");
-    EXPECT_EQ(skinNameAt(*model, 0), "\x1b]0;owned\x07.pcx");
-    EXPECT_EQ(skinNameAt(*model, 2), unterminated);
-    EXPECT_EQ(skinNameAt(*model, 4), "");
-    EXPECT_EQ(skinNameAt(*model, -1), "");
+    EXPECT_EQ(md2SkinName(*model, 0), "\x1b]0;owned\x07.pcx");
+    EXPECT_EQ(md2SkinName(*model, 2), unterminated);
+    EXPECT_EQ(md2SkinName(*model, 4), "");
+    EXPECT_EQ(md2SkinName(*model, -1), "");
 }
 
 TEST(Info, SaysNoneWithoutSkinsOrFrames)
@@ -127,7 +128,7 @@ TEST(Info, SaysNoneWithoutSkinsOrFrames)
               "vertices: 0  triangles: 0  texcoords: 0  frames: 0  skin size: 64x64\n"
               "skins: none\n"
               "animations: none\n");
-    EXPECT_EQ(skinNameAt(*model, 0), "");
+    EXPECT_EQ(md2SkinName(*model, 0), "");
 }
 
 struct StatusCase {

@@ -1,0 +1,199 @@
+// The skin lookup over std::filesystem: each folder is listed once and names are matched without case, so a
+// model naming "Skin.PCX" finds "skin.pcx" on Linux as it would on Windows. Paths go in and out as UTF-8.
+#include "model/skinLookup.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* skinExtensions[] = {".pcx", ".png", ".tga", ".jpg", ".jpeg", ".bmp"};
+constexpr size_t skinEntrySize = 64;
+
+// std::filesystem::path(std::string) reads the narrow string in the system code page on Windows; as char8_t it
+// is UTF-8 everywhere.
+fs::path pathFromUtf8(const std::string& text)
+{
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string utf8FromPath(const fs::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::string lowerAscii(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+bool isSkinExtension(const std::string& lowerName)
+{
+    return std::any_of(std::begin(skinExtensions), std::end(skinExtensions), [&](const char* extension) {
+        const std::string ending = extension;
+        return lowerName.size() > ending.size() &&
+               lowerName.compare(lowerName.size() - ending.size(), ending.size(), ending) == 0;
+    });
+}
+
+struct FolderEntry {
+    std::string name;       // UTF-8, as stored
+    std::string lowerName;  // ASCII letters lowered, for matching
+};
+
+// The regular files in a folder (links followed), sorted by name so that, where two differ only in case,
+// the choice does not depend on the order the system lists them. A missing folder has none.
+std::vector<FolderEntry> listFiles(const fs::path& folder)
+{
+    std::vector<FolderEntry> entries;
+    std::error_code error;
+    fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, error);
+    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+        std::error_code typeError;
+        if (!it->is_regular_file(typeError)) {
+            continue;
+        }
+        const std::string name = utf8FromPath(it->path().filename());
+        entries.push_back({name, lowerAscii(name)});
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    return entries;
+}
+
+// An exact spelling wins over one that differs only in case; otherwise the first in sorted order.
+const FolderEntry* findEntry(const std::vector<FolderEntry>& entries, const std::string& wanted)
+{
+    const std::string lowerWanted = lowerAscii(wanted);
+    const FolderEntry* found = nullptr;
+    for (const FolderEntry& entry : entries) {
+        if (entry.name == wanted) {
+            return &entry;
+        }
+        if (found == nullptr && entry.lowerName == lowerWanted) {
+            found = &entry;
+        }
+    }
+    return found;
+}
+
+// The skins folder beside the model, however its name is cased ("skins" itself when both exist).
+fs::path findSkinsFolder(const fs::path& beside)
+{
+    const fs::path folder = beside.empty() ? fs::path(".") : beside;
+    std::error_code error;
+    if (fs::is_directory(folder / "skins", error)) {
+        return beside / "skins";
+    }
+    std::vector<std::string> matches;
+    fs::directory_iterator it(folder, error);
+    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+        std::error_code typeError;
+        const std::string name = utf8FromPath(it->path().filename());
+        if (lowerAscii(name) == "skins" && it->is_directory(typeError)) {
+            matches.push_back(name);
+        }
+    }
+    std::sort(matches.begin(), matches.end());
+    return matches.empty() ? beside / "skins" : beside / pathFromUtf8(matches.front());
+}
+
+struct Place {
+    fs::path folder;
+    std::vector<FolderEntry> entries;
+};
+
+}  // namespace
+
+std::string md2SkinName(const Md2Model& model, int32_t index)
+{
+    if (!model.skins || index < 0 || index >= model.numSkins) {
+        return {};
+    }
+    const char* entry = reinterpret_cast<const char*>(model.skins.get()) + size_t(index) * skinEntrySize;
+    size_t length = 0;
+    while (length < skinEntrySize && entry[length] != '\0') {
+        ++length;
+    }
+    return std::string(entry, length);
+}
+
+std::string skinNameStem(const std::string& name)
+{
+    const size_t slash = name.find_last_of("/\\");
+    std::string file = slash == std::string::npos ? name : name.substr(slash + 1);
+    const size_t dot = file.rfind('.');
+    if (dot != std::string::npos) {
+        file.resize(dot);
+    }
+    return file;
+}
+
+SkinSearch findSkinFile(const std::string& modelPath, const std::string& skinName)
+{
+    SkinSearch search;
+    const fs::path model = pathFromUtf8(modelPath);
+    const fs::path beside = model.parent_path();
+
+    std::vector<std::string> names;
+    for (const std::string& candidate : {skinNameStem(skinName), skinNameStem(modelPath), std::string("skin")}) {
+        const bool repeated = std::any_of(names.begin(), names.end(), [&](const std::string& earlier) {
+            return lowerAscii(earlier) == lowerAscii(candidate);
+        });
+        if (!candidate.empty() && !repeated) {
+            names.push_back(candidate);
+        }
+    }
+
+    Place places[] = {{beside, listFiles(beside)}, {findSkinsFolder(beside), {}}};
+    places[1].entries = listFiles(places[1].folder);
+
+    for (const std::string& name : names) {
+        search.tried.push_back(name);
+        for (const Place& place : places) {
+            for (const char* extension : skinExtensions) {
+                if (const FolderEntry* entry = findEntry(place.entries, name + extension)) {
+                    search.path = utf8FromPath(place.folder / pathFromUtf8(entry->name));
+                    return search;
+                }
+            }
+        }
+    }
+
+    const FolderEntry* onlyImage = nullptr;
+    for (const FolderEntry& entry : places[0].entries) {
+        if (isSkinExtension(entry.lowerName)) {
+            onlyImage = &entry;
+            ++search.imagesBeside;
+        }
+    }
+    if (search.imagesBeside == 1) {
+        search.path = utf8FromPath(beside / pathFromUtf8(onlyImage->name));
+    }
+    return search;
+}
+
+std::string describeSkinSearch(const SkinSearch& search)
+{
+    if (!search.path.empty()) {
+        return "skin: " + search.path;
+    }
+    std::string text = "no skin: tried ";
+    for (size_t i = 0; i < search.tried.size(); ++i) {
+        text += (i > 0 ? ", " : "") + search.tried[i];
+    }
+    text += " beside the model and in skins/";
+    if (search.imagesBeside > 1) {
+        text += "; " + std::to_string(search.imagesBeside) + " other pictures beside it, so none chosen";
+    }
+    return text;
+}

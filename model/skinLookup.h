@@ -1,0 +1,34 @@
+// Finds the picture file to use as a model's skin when none is named: by the skin name stored in the model, by
+// the model's own name, by "skin", or the only picture beside the model. GL-free; paths are UTF-8 throughout.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/md2.h"
+
+struct SkinSearch {
+    std::string path;                // the file found, UTF-8; empty when none
+    std::vector<std::string> tried;  // the names looked for, without extension, in the order tried
+    int32_t imagesBeside = 0;        // pictures beside the model when the last fallback ran (it takes exactly 1)
+};
+
+// The skin name at index in the model's skin table, up to its first NUL inside the 64-byte entry; empty when
+// the index is out of range.
+std::string md2SkinName(const Md2Model& model, int32_t index);
+
+// The file name of a stored name without its folders (either slash) or its extension: "players/ogro/igdosh.pcx"
+// gives "igdosh".
+std::string skinNameStem(const std::string& name);
+
+// Looks for a skin for the model at modelPath, first match wins, names compared without regard to ASCII case:
+//  1. skinName's stem, 2. the model's own stem, 3. "skin": for each name, beside the model and then in a skins/
+//     folder beside it, and in each place with the extensions .pcx .png .tga .jpg .jpeg .bmp in that order;
+//  4. the only picture (one of those extensions) beside the model, if there is exactly one.
+// skinName may be empty (a model without skins). Names that repeat an earlier one are not tried again.
+SkinSearch findSkinFile(const std::string& modelPath, const std::string& skinName);
+
+// One line for the status line and stderr when nothing was found, e.g.
+// "no skin: tried igdosh, ogro, skin beside the model and in skins/".
+std::string describeSkinSearch(const SkinSearch& search);

@@ -1,0 +1,139 @@
+// The skin lookup on folder layouts made in a temporary folder: the order of names, places and extensions,
+// matching without case, the skins/ folder, each fallback, what it reports when nothing fits, and accented names.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "model/skinLookup.h"
+#include "support/md2Builder.h"
+#include "support/tempFolder.h"
+
+TEST(SkinLookup, FirstMatchWinsOverNamesThenPlacesThenExtensions)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> files;  // beside the model (ogro/ogro.md2) unless under skins/
+        const char* skinName;            // as stored in the model
+        const char* expected;            // relative to the model's folder; empty for none
+    };
+    const Case cases[] = {
+        {"stored name beside the model", {"igdosh.pcx", "ogro.pcx"}, "players/ogro/igdosh.pcx", "igdosh.pcx"},
+        {"stored name in skins/, another format", {"skins/igdosh.png"}, "players/ogro/igdosh.pcx", "skins/igdosh.png"},
+        {"case differs in file and in stored name", {"IGDOSH.Pcx"}, "players\\ogro\\Igdosh.PCX", "IGDOSH.Pcx"},
+        {"beside before skins/ whatever the extension", {"skins/igdosh.pcx", "igdosh.bmp"}, "igdosh.pcx", "igdosh.bmp"},
+        {"extensions in their order",
+         {"igdosh.bmp", "igdosh.jpeg", "igdosh.jpg", "igdosh.tga", "igdosh.png"},
+         "igdosh.pcx",
+         "igdosh.png"},
+        {"jpg before jpeg", {"igdosh.jpeg", "igdosh.jpg"}, "igdosh", "igdosh.jpg"},
+        {"stored name in skins/ before the model's name beside",
+         {"skins/igdosh.tga", "ogro.pcx"},
+         "igdosh.pcx",
+         "skins/igdosh.tga"},
+        {"model's own name when the stored one is missing", {"ogro.bmp", "skin.pcx"}, "igdosh.pcx", "ogro.bmp"},
+        {"model's own name when there is no stored one", {"skins/OGRO.jpeg", "skin.pcx"}, "", "skins/OGRO.jpeg"},
+        {"skin.* after both names", {"skins/Skin.TGA", "notes.txt"}, "igdosh.pcx", "skins/Skin.TGA"},
+        {"the only picture beside the model",
+         {"anything.JPG", "notes.txt", "skins/other.png"},
+         "igdosh.pcx",
+         "anything.JPG"},
+        {"two pictures beside: none chosen", {"one.png", "two.bmp"}, "igdosh.pcx", ""},
+        {"a lone picture only in skins/ is not chosen", {"skins/other.png"}, "igdosh.pcx", ""},
+        {"other extensions do not count", {"igdosh.gif", "igdosh.pcx.txt", "igdoshpcx"}, "igdosh.pcx", ""},
+        {"a Skins folder in capitals", {"Skins/igdosh.png"}, "igdosh.pcx", "Skins/igdosh.png"},
+        {"nothing at all", {}, "igdosh.pcx", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder folder;
+        ASSERT_TRUE(folder.write("ogro/ogro.md2"));
+        for (const std::string& file : c.files) {
+            ASSERT_TRUE(folder.write("ogro/" + file));
+        }
+        const SkinSearch search = findSkinFile(folder.at("ogro/ogro.md2"), c.skinName);
+        EXPECT_EQ(search.path, std::string(c.expected).empty() ? "" : folder.at("ogro/" + std::string(c.expected)));
+    }
+}
+
+TEST(SkinLookup, DirectoriesNamedLikePicturesAreNotSkins)
+{
+    TempFolder folder;
+    ASSERT_TRUE(folder.write("m/model.md2"));
+    ASSERT_TRUE(folder.write("m/skin.pcx/inside.txt"));
+    ASSERT_TRUE(folder.write("m/model.png/inside.txt"));
+    ASSERT_TRUE(folder.write("m/skin.bmp"));
+    EXPECT_EQ(findSkinFile(folder.at("m/model.md2"), "").path, folder.at("m/skin.bmp"));
+}
+
+TEST(SkinLookup, ReportsTheNamesTriedOnceEach)
+{
+    TempFolder folder;
+    ASSERT_TRUE(folder.write("ogro.md2"));
+    ASSERT_TRUE(folder.write("a.png"));
+    ASSERT_TRUE(folder.write("b.png"));
+
+    const SkinSearch search = findSkinFile(folder.at("ogro.md2"), "players/ogro/igdosh.pcx");
+    EXPECT_EQ(search.path, "");
+    EXPECT_EQ(search.tried, (std::vector<std::string>{"igdosh", "ogro", "skin"}));
+    EXPECT_EQ(search.imagesBeside, 2);
+    EXPECT_EQ(describeSkinSearch(search),
+              "no skin: tried igdosh, ogro, skin beside the model and in skins/; 2 other pictures beside it, so "
+              "none chosen");
+
+    // A stored name that is the model's own, or "skin", is tried once.
+    EXPECT_EQ(findSkinFile(folder.at("ogro.md2"), "OGRO.pcx").tried, (std::vector<std::string>{"OGRO", "skin"}));
+    EXPECT_EQ(findSkinFile(folder.at("ogro.md2"), "skins/skin.pcx").tried, (std::vector<std::string>{"skin", "ogro"}));
+
+    TempFolder empty;
+    ASSERT_TRUE(empty.write("sydney.md2"));
+    const SkinSearch none = findSkinFile(empty.at("sydney.md2"), "");
+    EXPECT_EQ(describeSkinSearch(none), "no skin: tried sydney, skin beside the model and in skins/");
+}
+
+// The literals are UTF-8, as the viewer receives paths.
+TEST(SkinLookup, AccentedNamesMatch)
+{
+    TempFolder folder;
+    ASSERT_TRUE(folder.write("modèles/Ünïcode.md2"));
+    ASSERT_TRUE(folder.write("modèles/skins/Ünïcode.PNG"));
+    EXPECT_EQ(findSkinFile(folder.at("modèles/Ünïcode.md2"), "").path, folder.at("modèles/skins/Ünïcode.PNG"));
+
+    // Two pictures beside the model, so no fallback picks one.
+    ASSERT_TRUE(folder.write("modèles/Ärger.pcx"));
+    ASSERT_TRUE(folder.write("modèles/Ökonomie.bmp"));
+    ASSERT_TRUE(std::filesystem::remove(folder.at("modèles/skins/Ünïcode.PNG")));
+    EXPECT_EQ(findSkinFile(folder.at("modèles/Ünïcode.md2"), "x/ärger.pcx").path, "")
+        << "only ASCII letters are matched without case";
+    EXPECT_EQ(findSkinFile(folder.at("modèles/Ünïcode.md2"), "x/Ärger.pcx").path, folder.at("modèles/Ärger.pcx"));
+}
+
+TEST(SkinLookup, StoredSkinNamesAndTheirStems)
+{
+    Md2Description description;
+    description.skins = {"players/ogro/igdosh.pcx", std::string(64, 'k')};
+    Md2BuildFrame frame;
+    frame.vertices = {{0, 0, 0, 0}};
+    description.frames = {frame};
+    const std::vector<uint8_t> bytes = buildMd2(description);
+    Md2Model* model = parseMd2Model(bytes.data(), bytes.size());
+    ASSERT_NE(model, nullptr);
+    EXPECT_EQ(md2SkinName(*model, 0), "players/ogro/igdosh.pcx");
+    EXPECT_EQ(md2SkinName(*model, 1), std::string(64, 'k'));  // no terminator: the whole entry
+    EXPECT_EQ(md2SkinName(*model, 2), "");
+    EXPECT_EQ(md2SkinName(*model, -1), "");
+    freeMd2Model(model);
+
+    const std::pair<const char*, const char*> stems[] = {
+        {"players/ogro/igdosh.pcx", "igdosh"},
+        {"players\\ogro\\igdosh.PCX", "igdosh"},
+        {"igdosh", "igdosh"},
+        {"a.b.pcx", "a.b"},
+        {"dir.v2/skin", "skin"},
+        {".pcx", ""},
+        {"", ""},
+    };
+    for (const auto& [name, stem] : stems) {
+        EXPECT_EQ(skinNameStem(name), stem) << name;
+    }
+}
