@@ -104,6 +104,12 @@ SkinFault decodeSkinImage(const uint8_t* bytes, size_t size, SkinImage& image, s
         explain(reason, "image too large: the file is over 2 GB");
         return SkinFault::tooLarge;
     }
+    // Only a file starting with FF can be a JPEG to stb; its header reader builds the tables too, so this goes
+    // before even the size is asked for.
+    if (size > 0 && bytes[0] == 0xff && !jpegHuffmanCountsFit(bytes, size)) {
+        explain(reason, "image data cannot be decoded: a JPEG Huffman table holds more than 256 codes");
+        return SkinFault::undecodable;
+    }
     const int length = static_cast<int>(size);
     int width = 0;
     int height = 0;
@@ -125,12 +131,6 @@ SkinFault decodeSkinImage(const uint8_t* bytes, size_t size, SkinImage& image, s
     }
     width = static_cast<int>(side[0]);
     height = static_cast<int>(side[1]);
-
-    // Only a file starting with FF can be a JPEG to stb.
-    if (bytes[0] == 0xff && !jpegHuffmanCountsFit(bytes, size)) {
-        explain(reason, "image data cannot be decoded: a JPEG Huffman table holds more than 256 codes");
-        return SkinFault::undecodable;
-    }
 
     int loadedWidth = 0;
     int loadedHeight = 0;

@@ -273,9 +273,13 @@ TEST(SkinImage, DamagedFilesAreRefusedWithStbsReason)
 {
     const std::string garbageText = "this is not a picture at all";
     // A JPEG header whose Huffman table claims 255 + 45 codes: stb_image would write past its tables.
-    std::vector<uint8_t> bigHuffman = {0xff, 0xd8, 0xff, 0xc0, 0,    11,   8,    0,    2,    0,   2,
-                                       1,    1,    0x11, 0,    0xff, 0xc4, 0x01, 0x3f, 0x00, 255, 45};
-    bigHuffman.resize(bigHuffman.size() + 14 + 300, 0);
+    // A JPEG whose Huffman table claims 255 + 45 codes, once after the frame header (read when decoding) and once
+    // before it (read already when stb looks for the size): stb_image would write past its tables.
+    std::vector<uint8_t> lateHuffman = {0xff, 0xd8, 0xff, 0xc0, 0,    11,   8,    0,    2,    0,   2,
+                                        1,    1,    0x11, 0,    0xff, 0xc4, 0x01, 0x3f, 0x00, 255, 45};
+    lateHuffman.resize(lateHuffman.size() + 14 + 300, 0);
+    std::vector<uint8_t> earlyHuffman = {0xff, 0xd8, 0xff, 0xc4, 0x01, 0x3f, 0x00, 255, 45};
+    earlyHuffman.resize(earlyHuffman.size() + 14 + 300, 0);
     std::vector<uint8_t> cutPng = pngHeader(4, 4);
     cutPng.resize(33);  // the header whole, no image data chunk
     struct Case {
@@ -287,7 +291,8 @@ TEST(SkinImage, DamagedFilesAreRefusedWithStbsReason)
         {"empty", {}, SkinFault::notAnImage},
         {"text", std::vector<uint8_t>(garbageText.begin(), garbageText.end()), SkinFault::notAnImage},
         {"PNG with no image data", cutPng, SkinFault::undecodable},
-        {"JPEG with a Huffman table of over 256 codes", bigHuffman, SkinFault::undecodable},
+        {"JPEG with a Huffman table of over 256 codes after the frame header", lateHuffman, SkinFault::undecodable},
+        {"JPEG with a Huffman table of over 256 codes before the frame header", earlyHuffman, SkinFault::undecodable},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
