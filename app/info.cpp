@@ -52,7 +52,6 @@ std::string fileNameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-
 std::string formatModelInfo(const std::string& path, const Md2Model& model, const char* skinFound)
 {
     std::string text = "file: " + withoutControls(path) + "\n";

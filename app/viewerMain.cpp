@@ -84,8 +84,8 @@ ViewerLaunch prepareViewer(const std::vector<std::string>& args)
     const int32_t frames = body->numFrames > 0 ? body->numFrames : 0;
     if (options.hasFrame && (frames == 0 || options.frame > frames - 1)) {
         const std::string range = frames == 0 ? "it has no keyframes" : "0-" + std::to_string(frames - 1);
-        return usageFault("--frame " + keyframeText(options.frame) + " is outside " + fileNameOf(path) + "'s keyframes (" +
-                          range + ")");
+        return usageFault("--frame " + keyframeText(options.frame) + " is outside " + fileNameOf(path) +
+                          "'s keyframes (" + range + ")");
     }
     if (!options.animation.empty()) {
         const std::vector<Md2Animation> animations = findAnimations(*body);

@@ -169,9 +169,11 @@ SkinSearch findSkinFile(const std::string& modelPath, const std::string& skinNam
         }
     }
 
+    // Brevant's own font sits beside the default model, and beside the program in the Windows archive: it is
+    // never anyone's skin.
     const FolderEntry* onlyImage = nullptr;
     for (const FolderEntry& entry : places[0].entries) {
-        if (isSkinExtension(entry.lowerName)) {
+        if (isSkinExtension(entry.lowerName) && entry.lowerName != "font.tga") {
             onlyImage = &entry;
             ++search.imagesBeside;
         }

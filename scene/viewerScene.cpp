@@ -6,8 +6,8 @@
 
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "app/info.h"
@@ -43,6 +43,8 @@ double nowSeconds()
     return static_cast<double>(readPerformanceCounter()) / static_cast<double>(readPerformanceFrequency());
 }
 
+void loadViewerFont();
+
 void writeToFile(void* file, void* data, int size)
 {
     std::fwrite(data, 1, static_cast<size_t>(size), static_cast<FILE*>(file));
@@ -71,8 +73,8 @@ void setSkin(ViewerModel& target, const SkinImage& image, const std::string& pat
 {
     releaseSkin(target);
     // The rows come top row first, which is where the model's t = 0 lies, so they go up as they come.
-    target.skinTexture = uploadTexture(image.pixels.get(), image.width, image.height, GL_LINEAR,
-                                       GL_LINEAR_MIPMAP_LINEAR);
+    target.skinTexture =
+        uploadTexture(image.pixels.get(), image.width, image.height, GL_LINEAR, GL_LINEAR_MIPMAP_LINEAR);
     target.skinWidth = target.model->skinWidth > 0 ? target.model->skinWidth : image.width;
     target.skinHeight = target.model->skinHeight > 0 ? target.model->skinHeight : image.height;
     target.skinPath = path;
@@ -185,8 +187,8 @@ bool looksLikeMd2(const std::string& path)
         return false;
     }
     char ident[4] = {};
-    const bool isMd2 = std::fread(ident, 1, 4, file) == 4 && ident[0] == 'I' && ident[1] == 'D' &&
-                       ident[2] == 'P' && ident[3] == '2';
+    const bool isMd2 =
+        std::fread(ident, 1, 4, file) == 4 && ident[0] == 'I' && ident[1] == 'D' && ident[2] == 'P' && ident[3] == '2';
     std::fclose(file);
     return isMd2;
 }
@@ -482,12 +484,13 @@ bool saveViewerPicture(const std::string& path, std::string* reason)
         *reason = std::string("cannot write: ") + std::strerror(errno);
         return false;
     }
-    const int encoded = stbi_write_png_to_func(writeToFile, file, width, height, 4, rows.get(),
-                                               static_cast<int>(rowBytes));
+    const int encoded =
+        stbi_write_png_to_func(writeToFile, file, width, height, 4, rows.get(), static_cast<int>(rowBytes));
     const bool written = std::ferror(file) == 0;
     const bool closed = std::fclose(file) == 0;
     if (encoded == 0 || !written || !closed) {
-        *reason = std::string("cannot write: ") + (encoded == 0 ? "the picture could not be encoded" : std::strerror(errno));
+        *reason =
+            std::string("cannot write: ") + (encoded == 0 ? "the picture could not be encoded" : std::strerror(errno));
         removeFile(temporary.c_str());
         return false;
     }
@@ -508,6 +511,11 @@ bool saveViewerScreenshot(const std::string& path, std::string* reason)
     return saved;
 }
 
+namespace {
+
+// Viewer mode's font: font.tga from the working folder, beside the program or in the installed data folder,
+// else the built-in copy. A faulty file is passed over with a line on stderr; the notice box is the fixed
+// program's alone.
 void loadViewerFont()
 {
     std::vector<std::string> candidates = {"font.tga"};
@@ -542,3 +550,5 @@ void loadViewerFont()
                                            GL_LINEAR_MIPMAP_NEAREST);
     }
 }
+
+}  // namespace

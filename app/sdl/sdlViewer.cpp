@@ -82,7 +82,7 @@ bool viewerEventFromSdl(const SDL_Event& native, ViewerEvent& event)
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
         event.kind = native.type == SDL_MOUSEBUTTONDOWN ? ViewerEventKind::buttonDown : ViewerEventKind::buttonUp;
-        event.button = native.button.button == SDL_BUTTON_LEFT    ? 1
+        event.button = native.button.button == SDL_BUTTON_LEFT     ? 1
                        : native.button.button == SDL_BUTTON_MIDDLE ? 2
                        : native.button.button == SDL_BUTTON_RIGHT  ? 3
                                                                    : 0;
@@ -96,8 +96,8 @@ bool viewerEventFromSdl(const SDL_Event& native, ViewerEvent& event)
         return true;
     case SDL_MOUSEWHEEL:
         event.kind = ViewerEventKind::wheel;
-        event.wheel = static_cast<float>(native.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -native.wheel.y
-                                                                                          : native.wheel.y);
+        event.wheel =
+            static_cast<float>(native.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -native.wheel.y : native.wheel.y);
         return event.wheel != 0.0f;
     case SDL_DROPFILE:
         event.kind = ViewerEventKind::fileDropped;
@@ -179,8 +179,8 @@ int runSdlViewer(int argc, char** argv)
         return 1;
     }
     const ViewerOptions& options = viewer.options;
-    viewerWindow = createGlWindow(windowTitleFor(viewer.body.path).c_str(), options.width, options.height,
-                                  SDL_WINDOW_RESIZABLE);
+    viewerWindow =
+        createGlWindow(windowTitleFor(viewer.body.path).c_str(), options.width, options.height, SDL_WINDOW_RESIZABLE);
     if (viewerWindow == nullptr) {
         std::fprintf(stderr, "brevant: cannot create an OpenGL window: %s\n", SDL_GetError());
         SDL_Quit();

@@ -1,8 +1,8 @@
 // Viewer mode on Windows: the wide command line, a resizable window that accepts dropped files, its messages
 // turned into ViewerEvents, and the shared main loop. Pairs with winMain.cpp, whose context set-up it reuses.
 #define WIN32_LEAN_AND_MEAN
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -201,9 +201,8 @@ int runWinViewer(HINSTANCE instance, const std::vector<std::string>& args)
     RECT frame = {0, 0, options.width, options.height};
     AdjustWindowRectEx(&frame, viewerStyle, FALSE, viewerExStyle);
     const std::wstring title = wideFromUtf8(windowTitleFor(viewer.body.path));
-    window = CreateWindowExW(viewerExStyle, viewerClassName, title.c_str(), viewerStyle, CW_USEDEFAULT,
-                             CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                             instance, nullptr);
+    window = CreateWindowExW(viewerExStyle, viewerClassName, title.c_str(), viewerStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {
         writeUserText(UserStream::error, "brevant: cannot create the window\n");
         return 1;
