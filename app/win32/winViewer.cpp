@@ -1,13 +1,15 @@
 // Viewer mode on Windows: the wide command line, a resizable window that accepts dropped files, its messages
 // turned into ViewerEvents, and the shared main loop. Pairs with winMain.cpp, whose context set-up it reuses.
 #define WIN32_LEAN_AND_MEAN
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs windows.h first.
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
 
 #include "app/info.h"
+#include "app/platform.h"
 #include "app/shell.h"
 #include "app/viewerMain.h"
 #include "app/win32/winShell.h"
