@@ -76,6 +76,11 @@ ViewerLaunch prepareViewer(const std::vector<std::string>& args)
         return fileFault(path, reason);
     }
     if (outcome.action == OptionsAction::info || options.info) {
+        // A skin named on the command line is checked like any file named there, --info or not.
+        SkinImage named;
+        if (!options.skinPath.empty() && !readSkinImage(options.skinPath, named, &reason)) {
+            return fileFault(options.skinPath, reason);
+        }
         const std::string skin = skinForInfo(options, path, *body);
         say(formatModelInfo(path, *body, skin.c_str()));
         return {false, 0};

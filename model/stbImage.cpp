@@ -1,5 +1,5 @@
-// The one compiled copy of stb_image (Debian's libstb-dev), limited to the skin formats and to decoding from
-// memory. skinImage.cpp is its only caller; the Windows build compiles the same file.
+// The one compiled copy of stb_image and stb_image_write (Debian's libstb-dev): reading skins, limited to their
+// formats and to decoding from memory, and writing screenshots. The Windows build compiles the same file.
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
 #define STBI_ONLY_JPEG
@@ -9,6 +9,9 @@
 #define STBI_NO_LINEAR
 // Messages a user can act on ("Corrupt PNG") rather than the terse internal ones.
 #define STBI_FAILURE_USERMSG
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+// File names passed to the writer are UTF-8 on Windows too.
+#define STBIW_WINDOWS_UTF8
 
 // Third-party code: its warnings are not ours to fix.
 #if defined(__clang__)
@@ -27,6 +30,7 @@
 #endif
 
 #include "stb_image.h"
+#include "stb_image_write.h"
 
 #if defined(__clang__)
 #pragma clang diagnostic pop

@@ -31,7 +31,7 @@ void resizeView(int32_t width, int32_t height)
     glLoadIdentity();
 }
 
-void initScene()
+void setSceneState()
 {
     glEnable(GL_CULL_FACE);
     glEnable(GL_DEPTH_TEST);
@@ -39,6 +39,11 @@ void initScene()
     glEnable(GL_BLEND);
     glEnable(GL_LIGHTING);
     glEnable(GL_LIGHT0);
+}
+
+void initScene()
+{
+    setSceneState();
 
     fontTexture = loadTgaTexture("font.tga", GL_LINEAR_MIPMAP_NEAREST);
     fontListBase = buildFont();

@@ -17,6 +17,8 @@ inline constexpr int32_t sceneFrame = 30;
 
 void resizeView(int32_t width, int32_t height);
 void initScene();
+// The fixed GL state both modes draw with: culling, depth test, blending, and the default light.
+void setSceneState();
 void renderFrame();
 void beginOverlay(int32_t width, int32_t height);
 void endOverlay();

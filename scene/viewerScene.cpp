@@ -347,12 +347,7 @@ ModelHandle openViewerModel(const std::string& path, std::string* reason)
 
 void initViewerScene(int32_t width, int32_t height)
 {
-    glEnable(GL_CULL_FACE);
-    glEnable(GL_DEPTH_TEST);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glEnable(GL_BLEND);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_LIGHT0);
+    setSceneState();
 
     loadViewerFont();
     viewer.fontListBase = buildFont();

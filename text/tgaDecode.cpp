@@ -101,15 +101,17 @@ bool isPowerOfTwo(int32_t n)
     return false;
 }
 
-TgaFault decodeTgaImage(const uint8_t* bytes, size_t size, TgaImage& image)
+namespace {
+
+// What both readers share: the header's checks, the pixel buffer, and BGRA turned into RGBA. fill(pixels, count)
+// supplies the pixel bytes, false when there are not that many.
+template <typename Fill>
+TgaFault decodeWith(const uint8_t* header, size_t headerBytes, TgaImage& image, Fill&& fill)
 {
     image = TgaImage{};
-    if (bytes == nullptr) {
-        size = 0;
-    }
     int32_t width = 0;
     int32_t height = 0;
-    const TgaFault fault = checkHeader(bytes, size, width, height);
+    const TgaFault fault = checkHeader(header, headerBytes, width, height);
     if (fault != TgaFault::none) {
         return fault;
     }
@@ -118,10 +120,9 @@ TgaFault decodeTgaImage(const uint8_t* bytes, size_t size, TgaImage& image)
     if (!pixels) {
         return TgaFault::noMemory;
     }
-    if (size < headerSize || size - headerSize < byteCount) {
+    if (!fill(pixels.get(), byteCount)) {
         return TgaFault::dataSizeMismatch;
     }
-    std::memcpy(pixels.get(), bytes + headerSize, byteCount);
     swapRedAndBlue(pixels.get(), byteCount);
     image.width = width;
     image.height = height;
@@ -129,30 +130,28 @@ TgaFault decodeTgaImage(const uint8_t* bytes, size_t size, TgaImage& image)
     return TgaFault::none;
 }
 
+}  // namespace
+
+TgaFault decodeTgaImage(const uint8_t* bytes, size_t size, TgaImage& image)
+{
+    if (bytes == nullptr) {
+        size = 0;
+    }
+    return decodeWith(bytes, size, image, [&](uint8_t* pixels, size_t count) {
+        if (size < headerSize || size - headerSize < count) {
+            return false;
+        }
+        std::memcpy(pixels, bytes + headerSize, count);
+        return true;
+    });
+}
+
 // Reads no more than a sound image needs, the header and then the pixels straight into their buffer, so
 // whatever follows them in the file, however large, is never read.
 TgaFault readTgaImage(FILE* file, TgaImage& image)
 {
-    image = TgaImage{};
     uint8_t header[headerSize];
     const size_t headerRead = std::fread(header, 1, headerSize, file);
-    int32_t width = 0;
-    int32_t height = 0;
-    const TgaFault fault = checkHeader(header, headerRead, width, height);
-    if (fault != TgaFault::none) {
-        return fault;
-    }
-    const size_t byteCount = pixelByteCount(width, height);
-    std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[byteCount]);
-    if (!pixels) {
-        return TgaFault::noMemory;
-    }
-    if (std::fread(pixels.get(), 1, byteCount, file) != byteCount) {
-        return TgaFault::dataSizeMismatch;
-    }
-    swapRedAndBlue(pixels.get(), byteCount);
-    image.width = width;
-    image.height = height;
-    image.pixels = std::move(pixels);
-    return TgaFault::none;
+    return decodeWith(header, headerRead, image,
+                      [&](uint8_t* pixels, size_t count) { return std::fread(pixels, 1, count, file) == count; });
 }
