@@ -154,6 +154,13 @@ EventTaken takeViewerEvent(int* exitCode)
 
 void presentViewerFrame()
 {
+    // A dropped model is opened while the frame is drawn, so the title follows it here.
+    static std::string shownTitle;
+    const std::string title = windowTitleFor(viewer.body.path);
+    if (title != shownTitle) {
+        SDL_SetWindowTitle(viewerWindow, title.c_str());
+        shownTitle = title;
+    }
     SDL_GL_SwapWindow(viewerWindow);
 }
 

@@ -178,6 +178,12 @@ EventTaken takeViewerMessage(int* exitCode)
 
 void presentViewerFrame()
 {
+    // A dropped model is opened while the frame is drawn, so the title follows it here.
+    static std::string shownPath = viewer.body.path;
+    if (viewer.body.path != shownPath) {
+        shownPath = viewer.body.path;
+        SetWindowTextW(window, wideFromUtf8(windowTitleFor(shownPath)).c_str());
+    }
     SwapBuffers(deviceContext);
 }
 

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """The unit tests and the real viewer built with AddressSanitizer and UndefinedBehaviorSanitizer: the viewer
 runs on the default assets and on every malformed or foreign file, as "tris.md2" or as "font.tga", draws,
-and ends with 0 on Esc, with no sanitizer report. Needs BREVANT_SANITIZED_BUILD_DIR (`make test` sets it)."""
+and ends with 0 on Esc, with no sanitizer report; in viewer mode it refuses each malformed model with its
+reason. Needs BREVANT_SANITIZED_BUILD_DIR (`make test` sets it)."""
 import glob
 import os
+import re
 import subprocess
 import sys
 import time
@@ -92,6 +94,38 @@ class SanitizedTest(harness.ViewerCase):
             for what, model, font in cases:
                 with self.subTest(what):
                     self.run_viewer(env, model, font, what)
+
+    def test_viewer_mode_refuses_malformed_models_with_a_reason(self):
+        with open(os.path.join(harness.build_dir(), "tris.md2"), "rb") as source:
+            model_bytes = source.read()
+        folder = self.run_dir(model=None, font=None)
+        made = {"cut short.md2": model_bytes[: len(model_bytes) // 3], "not md2.md2": b"IDP2" + b"\xff" * 200}
+        for name, data in made.items():
+            with open(os.path.join(folder, name), "wb") as out:
+                out.write(data)
+        models = [os.path.join(folder, name) for name in made] + harness.fixtures("md2")
+        with self.display() as env:
+            for path in models:
+                with self.subTest(os.path.basename(path)):
+                    picture = os.path.join(folder, "out.png")
+                    proc = self.start(viewer_sanitizer_env(env), ["--screenshot", picture, path], cwd=folder,
+                                      command=harness.viewer_command(build=SANITIZED))
+                    try:
+                        _, err = proc.communicate(timeout=RUN_TIMEOUT)
+                    except subprocess.TimeoutExpired:
+                        self.fail("%s: the viewer did not end" % path)
+                    text = err.decode(errors="replace")
+                    self.assert_no_report(text, path)
+                    # The fixtures hold sound models too: those the plain build reads are drawn, the rest refused
+                    # in one line.
+                    sound = self.run_to_end(["--info", path], cwd=folder)[0] == 0
+                    if not sound:
+                        self.assertEqual(proc.returncode, 1, text[-4000:])
+                        self.assertRegex(text, r"\Abrevant: %s: [^\n]+\n\Z" % re.escape(path))
+                    else:
+                        self.assertEqual(proc.returncode, 0, text[-4000:])
+                        self.assertTrue(os.path.exists(picture), "%s: no picture saved" % path)
+                        os.remove(picture)
 
 
 if __name__ == "__main__":

@@ -30,3 +30,22 @@ def differing_pixels(first, second, rows, tolerance=0):
     _, _, b = second
     return sum(1 for i in range(0, width * rows * 3, 3)
                if max(abs(a[i] - b[i]), abs(a[i + 1] - b[i + 1]), abs(a[i + 2] - b[i + 2])) > tolerance)
+
+
+def is_greenish(rgb):
+    red, green, blue = rgb
+    return green > max(red, blue) + 40
+
+
+def bounding_box(img, test, top=0, bottom=None):
+    """(left, top, right, bottom), ends excluded, of the pixels in rows top to bottom that pass test, or None."""
+    width, height, _ = img
+    bottom = height if bottom is None else bottom
+    box = None
+    for y in range(top, bottom):
+        xs = [x for x in range(width) if test(pixel(img, x, y))]
+        if xs:
+            if box is None:
+                box = [xs[0], y, xs[-1] + 1, y + 1]
+            box = [min(box[0], xs[0]), box[1], max(box[2], xs[-1] + 1), y + 1]
+    return tuple(box) if box else None

@@ -341,3 +341,8 @@ def turn_wheel(env, wid, clicks, at=None):
         for _ in range(abs(clicks)):
             display.button(4 if clicks > 0 else 5, True)
             display.button(4 if clicks > 0 else 5, False)
+
+
+def resize_window(env, wid, width, height):
+    """Sets the window's size as a window manager would on a user's drag; returns whether xdotool managed it."""
+    return _x_tool(env, "xdotool", "windowsize", str(wid), str(width), str(height)).returncode == 0
