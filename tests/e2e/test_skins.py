@@ -20,6 +20,7 @@ SIZE = "%dx%d" % (WIDTH, HEIGHT)
 # The 3D view less the texts: the red title ends at row 42, the notice line starts at row HEIGHT - 48.
 VIEW_TOP, VIEW_BOTTOM = 44, HEIGHT - 50
 STATUS_TOP, STATUS_BOTTOM = HEIGHT - 32, HEIGHT - 16
+NOTICE_TOP, NOTICE_BOTTOM = HEIGHT - 48, HEIGHT - 32
 LIT = 40  # a pixel brighter than this in some channel belongs to the model (the background is black)
 
 
@@ -297,6 +298,22 @@ class BrokenSkinTest(SkinCase):
                     harness.press_key(env, wid, "Escape")
                     _, err = self.assert_ends_with(proc, 0)
                     self.assertIn("brevant: %s: %s" % (file_name, reason), err)
+
+    def test_the_window_says_why_the_model_has_no_skin(self):
+        with self.display() as env:
+            folder = self.folder("bad", files={"cube.md2": md2_cube(), "cube.png": b"not a picture"})
+            bad, _ = self.screenshot(env, folder, "cube.md2")
+            off, _ = self.screenshot(env, folder, "cube.md2", "--no-skin")
+            self.assertTrue(harness.region_is_black(off, 0, NOTICE_TOP, WIDTH, NOTICE_BOTTOM), "a notice unasked")
+            self.assertFalse(harness.region_is_black(bad, 0, NOTICE_TOP, WIDTH, NOTICE_BOTTOM),
+                             "no notice of the bad skin")
+            self.assertGreater(view_difference(bad, off, STATUS_TOP, STATUS_BOTTOM)[0], 0,
+                               "the status line reads as if no skin had been asked for")
+
+            folder = self.folder("none", files={"cube.md2": md2_cube()})
+            missing, _ = self.screenshot(env, folder, "cube.md2")
+            self.assertFalse(harness.region_is_black(missing, 0, NOTICE_TOP, WIDTH, NOTICE_BOTTOM),
+                             "the window does not say which skins were looked for")
 
 
 def read_bytes(path):
