@@ -89,12 +89,20 @@ void findAndSetSkin(ViewerModel& target)
     if (search.path.empty()) {
         target.skinNote = "no skin";
         std::fprintf(stderr, "brevant: %s: %s\n", target.path.c_str(), describeSkinSearch(search).c_str());
+        // The window's line holds the names alone; the places and the pictures passed over go to stderr.
+        if (&target == &viewer.body) {
+            std::string names;
+            for (const std::string& name : search.tried) {
+                names += (names.empty() ? "" : ", ") + name;
+            }
+            setNotice("no skin: tried " + names);
+        }
         return;
     }
     SkinImage image;
     std::string reason;
     if (!readSkinImage(search.path, image, &reason)) {
-        target.skinNote = "bad skin";
+        target.skinNote = "bad skin " + fileNameOf(search.path);
         std::fprintf(stderr, "brevant: %s: %s\n", search.path.c_str(), reason.c_str());
         setNotice("bad skin " + fileNameOf(search.path) + ": " + reason);
         return;
@@ -299,6 +307,8 @@ std::string statusLine(const PlaybackPose& pose)
         skin = "skin off";
     } else if (viewer.body.skinTexture != 0) {
         skin = fileNameOf(viewer.body.skinPath);
+    } else {
+        skin = viewer.body.skinNote;
     }
     return formatStatusLine(fileNameOf(viewer.body.path), animation, keyframe, length, skin);
 }
