@@ -82,3 +82,9 @@ int64_t readPerformanceFrequency()
 {
     return platform.frequency;
 }
+
+// The tests find files by the paths they name; no font or skin is looked for beside the test binary.
+std::string executableFolder()
+{
+    return std::string();
+}
