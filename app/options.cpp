@@ -7,8 +7,9 @@
 #include <cmath>
 #include <string_view>
 
+// The build passes the project's version, so it is written in one place only.
 #ifndef BREVANT_VERSION
-#define BREVANT_VERSION "0.1.0"
+#error "BREVANT_VERSION is defined by the build from the project's version"
 #endif
 
 namespace {

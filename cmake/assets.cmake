@@ -28,13 +28,15 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/builtinFont.cpp
   COMMENT "Writing the built-in font builtinFont.cpp")
 list(APPEND brevant_assets ${CMAKE_BINARY_DIR}/builtinFont.cpp)
 
-# brevant.ico: the window icon's picture as a Windows icon, which the Windows build embeds as resource 101.
+# brevant.ico: the window icon's picture as a Windows icon, which the Windows build embeds as resource 101;
+# brevant.png: the same picture for the installed desktop entry. stb_image_write comes with brevant_core.
 add_executable(makeIcon tools/makeIcon.cpp)
 target_include_directories(makeIcon PRIVATE ${CMAKE_SOURCE_DIR})
-add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/brevant.ico
-  COMMAND makeIcon ${CMAKE_BINARY_DIR}/brevant.ico
+target_link_libraries(makeIcon PRIVATE brevant_core)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/brevant.ico ${CMAKE_BINARY_DIR}/brevant.png
+  COMMAND makeIcon ${CMAKE_BINARY_DIR}/brevant.ico ${CMAKE_BINARY_DIR}/brevant.png
   DEPENDS makeIcon
-  COMMENT "Writing the Windows icon brevant.ico")
-list(APPEND brevant_assets ${CMAKE_BINARY_DIR}/brevant.ico)
+  COMMENT "Writing the icons brevant.ico and brevant.png")
+list(APPEND brevant_assets ${CMAKE_BINARY_DIR}/brevant.ico ${CMAKE_BINARY_DIR}/brevant.png)
 
 add_custom_target(assets ALL DEPENDS ${brevant_assets})
