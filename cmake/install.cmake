@@ -15,7 +15,7 @@ else()
   install(FILES ${CMAKE_BINARY_DIR}/font.tga ${CMAKE_BINARY_DIR}/tris.md2
     DESTINATION ${CMAKE_INSTALL_DATADIR}/brevant)
   install(FILES ${CMAKE_SOURCE_DIR}/res/brevant.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  install(FILES ${CMAKE_BINARY_DIR}/brevant.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps)
+  install(FILES ${CMAKE_BINARY_DIR}/icons/brevant.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps)
   set(BREVANT_VERSION ${PROJECT_VERSION})
   # The page names the version; its paths are relative to the program, so one page serves every prefix.
   configure_file(${CMAKE_SOURCE_DIR}/docs/brevant.1 ${CMAKE_BINARY_DIR}/brevant.1 @ONLY)
