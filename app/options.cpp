@@ -202,7 +202,7 @@ std::string buildUsage()
 {
     std::string text =
         "usage: brevant [OPTIONS] [MODEL]\n\n"
-        "Shows an MD2 model; without MODEL, tris.md2 in the working folder.\n"
+        "Shows an MD2 model; without MODEL, tris.md2 in the working folder, else the installed example.\n"
         "Options take their value as --name VALUE or --name=VALUE; -- ends the options.\n\n";
     size_t column = 0;
     for (const OptionRow& row : optionRows) {
