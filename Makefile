@@ -8,7 +8,7 @@ SAN_BUILD ?= build-asan
 BENCH_BUILD ?= $(BUILD)-bench
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test windows sanitized fuzz memcheck bench clean
+.PHONY: all deps build run test windows package sanitized fuzz memcheck bench clean
 
 all: build
 
@@ -30,6 +30,13 @@ windows: deps
 	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 	  -DBREVANT_HOST_BUILD_DIR=$(abspath $(BUILD))
 	cmake --build $(WIN_BUILD)
+
+# The Debian package, $(BUILD)/packages/brevant_VERSION_ARCH.deb, with its dependencies worked out by
+# dpkg-shlibdeps, and the Windows archive, $(WIN_BUILD)/packages/brevant-VERSION-win64.zip, both through CPack.
+# make test checks both (tests/e2e/test_install.py, which packs its own copies).
+package: build windows
+	cd $(BUILD) && cpack
+	cd $(WIN_BUILD) && cpack
 
 # The unit tests and the viewer once more, with AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitized: deps

@@ -7,8 +7,9 @@
 #include <cmath>
 #include <string_view>
 
+// The build passes the project's version, so it is written in one place only.
 #ifndef BREVANT_VERSION
-#define BREVANT_VERSION "0.1.0"
+#error "BREVANT_VERSION is defined by the build from the project's version"
 #endif
 
 namespace {
@@ -201,7 +202,7 @@ std::string buildUsage()
 {
     std::string text =
         "usage: brevant [OPTIONS] [MODEL]\n\n"
-        "Shows an MD2 model; without MODEL, tris.md2 in the working folder.\n"
+        "Shows an MD2 model; without MODEL, tris.md2 in the working folder, else the installed example.\n"
         "Options take their value as --name VALUE or --name=VALUE; -- ends the options.\n\n";
     size_t column = 0;
     for (const OptionRow& row : optionRows) {

@@ -2,11 +2,13 @@
 // command line opened and checked, each fault worded as "brevant: PATH: REASON" (exit 1) or a usage fault (exit 2).
 #include "app/viewerMain.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "app/info.h"
 #include "app/options.h"
 #include "app/platform.h"
+#include "base/fileBytes.h"
 #include "model/skinLookup.h"
 #include "scene/viewerScene.h"
 
@@ -49,6 +51,30 @@ std::string skinForInfo(const ViewerOptions& options, const std::string& path, c
     return search.path.empty() ? "none" : search.path;
 }
 
+bool fileIsAbsent(const std::string& path)
+{
+    FILE* file = openFileForReading(path.c_str());
+    if (file != nullptr) {
+        std::fclose(file);
+        return false;
+    }
+    return errno == ENOENT;
+}
+
+// Without MODEL: tris.md2 in the working folder, else the example installed with the program, so a launch from
+// a desktop menu (which starts in the home folder) still shows a model. Any other fault with the working
+// folder's file is reported as it is rather than passed over.
+std::string defaultModelPath()
+{
+    const std::string here = "tris.md2";
+    const std::string programFolder = executableFolder();
+    if (programFolder.empty() || !fileIsAbsent(here)) {
+        return here;
+    }
+    const std::string installed = programFolder + "/../share/brevant/tris.md2";
+    return fileIsAbsent(installed) ? here : installed;
+}
+
 }  // namespace
 
 ViewerLaunch prepareViewer(const std::vector<std::string>& args)
@@ -69,7 +95,7 @@ ViewerLaunch prepareViewer(const std::vector<std::string>& args)
         break;
     }
 
-    const std::string path = options.modelPath.empty() ? "tris.md2" : options.modelPath;
+    const std::string path = options.modelPath.empty() ? defaultModelPath() : options.modelPath;
     std::string reason;
     ModelHandle body = openViewerModel(path, &reason);
     if (!body) {

@@ -28,13 +28,17 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/builtinFont.cpp
   COMMENT "Writing the built-in font builtinFont.cpp")
 list(APPEND brevant_assets ${CMAKE_BINARY_DIR}/builtinFont.cpp)
 
-# brevant.ico: the window icon's picture as a Windows icon, which the Windows build embeds as resource 101.
+# brevant.ico: the window icon's picture as a Windows icon, which the Windows build embeds as resource 101;
+# icons/brevant.png: the same picture for the installed desktop entry, in a folder of its own because a lone
+# picture beside tris.md2 would be taken for the model's skin. stb_image_write comes with brevant_core.
 add_executable(makeIcon tools/makeIcon.cpp)
 target_include_directories(makeIcon PRIVATE ${CMAKE_SOURCE_DIR})
-add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/brevant.ico
-  COMMAND makeIcon ${CMAKE_BINARY_DIR}/brevant.ico
+target_link_libraries(makeIcon PRIVATE brevant_core)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/brevant.ico ${CMAKE_BINARY_DIR}/icons/brevant.png
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/icons
+  COMMAND makeIcon ${CMAKE_BINARY_DIR}/brevant.ico ${CMAKE_BINARY_DIR}/icons/brevant.png
   DEPENDS makeIcon
-  COMMENT "Writing the Windows icon brevant.ico")
-list(APPEND brevant_assets ${CMAKE_BINARY_DIR}/brevant.ico)
+  COMMENT "Writing the icons brevant.ico and icons/brevant.png")
+list(APPEND brevant_assets ${CMAKE_BINARY_DIR}/brevant.ico ${CMAKE_BINARY_DIR}/icons/brevant.png)
 
 add_custom_target(assets ALL DEPENDS ${brevant_assets})

@@ -8,6 +8,7 @@ linux_packages=(
   libsdl2-dev libx11-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
   libgtest-dev libfreetype-dev fonts-dejavu-core libstb-dev
   xvfb xdotool x11-utils x11-apps imagemagick python3-xlib
+  dpkg-dev  # dpkg-shlibdeps, for the Debian package's dependencies
 )
 windows_packages=(g++-mingw-w64-x86-64-win32)
 windows_norecommends=(wine wine64)

@@ -1,5 +1,8 @@
 // Writes brevant.ico, the Windows icon resource 101, from the window icon's picture in res/iconPicture.h:
 // one 32 x 32 image, 4 bits per pixel over the picture's 16-colour palette, with an all-opaque AND mask.
+// Given a second name, also the same picture as an opaque 32 x 32 PNG, the icon a Unix desktop shows.
+#include <stb_image_write.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -82,13 +85,29 @@ bool encodeIcon(std::vector<uint8_t>& bytes)
     return bytes.size() == static_cast<size_t>(directorySize + imageSize);
 }
 
+bool writePng(const char* path)
+{
+    std::vector<uint8_t> pixels;
+    for (int y = 0; y < iconSide; ++y) {
+        for (int x = 0; x < iconSide; ++x) {
+            const IconColour& colour = iconPalette[iconPaletteIndex(x, y)];
+            pixels.insert(pixels.end(), {colour.red, colour.green, colour.blue});
+        }
+    }
+    return stbi_write_png(path, iconSide, iconSide, 3, pixels.data(), iconSide * 3) != 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: makeIcon OUTPUT.ico\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: makeIcon OUTPUT.ico [OUTPUT.png]\n");
         return 2;
+    }
+    if (argc == 3 && !writePng(argv[2])) {
+        std::fprintf(stderr, "makeIcon: could not write %s\n", argv[2]);
+        return 1;
     }
     std::vector<uint8_t> bytes;
     if (!encodeIcon(bytes)) {
