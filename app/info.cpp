@@ -2,6 +2,7 @@
 #include "app/info.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "model/md2Animations.h"
@@ -88,16 +89,55 @@ std::string formatModelInfo(const std::string& path, const Md2Model& model, cons
     return text;
 }
 
-std::string formatStatusLine(const std::string& fileName, const std::string& animation, int32_t keyframeInRun,
-                             int32_t runLength, const std::string& skin)
+namespace {
+
+// Appends the part of `path` after its last slash, each byte outside printable ASCII as '?'.
+void appendPrintableFileName(std::string& line, const std::string& path)
 {
-    std::string line = printableAscii(fileNameOf(fileName)) + "  ";
+    const size_t slash = path.find_last_of("/\\");
+    for (size_t i = slash == std::string::npos ? 0 : slash + 1; i < path.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(path[i]);
+        line += byte < 0x20 || byte > 0x7e ? '?' : path[i];
+    }
+}
+
+}  // namespace
+
+void formatStatusLine(std::string& line, const std::string& fileName, const std::string& animation,
+                      int32_t keyframeInRun, int32_t runLength, const std::string& skin)
+{
+    line.clear();
+    appendPrintableFileName(line, fileName);
+    line += "  ";
     if (runLength <= 0) {
         line += "no frames";
     } else {
-        line += animationName(animation) + " " + std::to_string(keyframeInRun) + "/" + std::to_string(runLength);
+        if (animation.empty()) {
+            line += "(no name)";
+        } else {
+            // An animation name has no slash, so only its bytes are made printable.
+            for (const char c : animation) {
+                const auto byte = static_cast<unsigned char>(c);
+                line += byte < 0x20 || byte > 0x7e ? '?' : c;
+            }
+        }
+        char numbers[32];
+        std::snprintf(numbers, sizeof numbers, " %d/%d", static_cast<int>(keyframeInRun), static_cast<int>(runLength));
+        line += numbers;
     }
-    line += "  " + (skin.empty() ? std::string("no skin") : printableAscii(fileNameOf(skin)));
+    line += "  ";
+    if (skin.empty()) {
+        line += "no skin";
+    } else {
+        appendPrintableFileName(line, skin);
+    }
+}
+
+std::string formatStatusLine(const std::string& fileName, const std::string& animation, int32_t keyframeInRun,
+                             int32_t runLength, const std::string& skin)
+{
+    std::string line;
+    formatStatusLine(line, fileName, animation, keyframeInRun, runLength, skin);
     return line;
 }
 

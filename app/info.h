@@ -32,6 +32,9 @@ std::string fileNameOf(const std::string& path);
 // less) says "no frames" in place of the animation. Only printable ASCII, as the bitmap font draws it.
 std::string formatStatusLine(const std::string& fileName, const std::string& animation, int32_t keyframeInRun,
                              int32_t runLength, const std::string& skin);
+// The same into `line`, reusing its storage: the viewer writes it every frame without touching the heap.
+void formatStatusLine(std::string& line, const std::string& fileName, const std::string& animation,
+                      int32_t keyframeInRun, int32_t runLength, const std::string& skin);
 
 // "sydney.md2 - Brevant": the file name without folders (either slash); "Brevant" when there is none.
 std::string windowTitleFor(const std::string& path);

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs every benchmark in one go and prints one table of ratios measured in this run.
 
-Usage: bench/run.py [--build DIR] [--rounds N] [--load-repetitions N]
+Usage: bench/run.py [--build DIR] [--rounds N] [--load-repetitions N] [--playback-rounds N]
 
 Loading: bench/loadBench.cpp (Google Benchmark) times the viewer's model start-up, reading the file whole
 (the floor) and assimp's importer, interleaved at random; the table takes the median CPU time over the
@@ -11,6 +11,12 @@ swap) take turns, round after round, under one private Xvfb with Mesa's llvmpipe
 timed from outside by the same preload library, bench/frameReport.cpp, which wraps SDL_GL_SwapWindow and ends
 the run with a quit event after --frames presents. Each ratio is the median of the rounds' ratios, so a burst
 of load from elsewhere on the machine spoils one round rather than one side.
+
+Playback: the shipped viewer on the limits model (bench/limits.md2, 512 keyframes) with --no-skin, playing its
+one animation against paused on keyframe 0 (--frame 0), round after round in turns, under the same preload; the
+ratio is the median of the rounds' ratios. Heap allocations per frame come from one further run of each with
+BREVANT_BENCH_ATTRIBUTE=1, in which the preload also counts malloc and its kin over the timed frames and puts
+each call down to the program's own code or to a library (GL driver, SDL, Xlib).
 
 Start-up is CLOCK_MONOTONIC from just before this script starts the program (fork and exec included)
 to the return of the program's first buffer swap, which the preload prints on stderr. Peak memory is the
@@ -75,10 +81,10 @@ def load_figures(build, repetitions):
     return {name: statistics.median(values) for name, values in times.items()}
 
 
-def run_program(path, cwd, env):
+def run_program(path, cwd, env, args=()):
     """One whole run: start-up in milliseconds, frames per second, and the program's stderr."""
     started = time.monotonic_ns()
-    process = harness.start([path], cwd=cwd, env=env, stdout=subprocess.DEVNULL)
+    process = harness.start([path, *args], cwd=cwd, env=env, stdout=subprocess.DEVNULL)
     try:
         _, err = process.communicate(timeout=RUN_TIMEOUT)
     except subprocess.TimeoutExpired:
@@ -138,7 +144,44 @@ def process_figures(build, rounds, frames):
     return medians, {key: statistics.median(values) for key, values in ratios.items()}, renderer, gl_version
 
 
-def table(load, medians, ratios):
+def allocations_per_frame(err):
+    """(by the program's own code, by everything) per timed frame, from an attributing run's stderr."""
+    every = re.search(r"^bench: allocations (\d+) over (\d+) frames$", err, re.M)
+    program = re.search(r"^bench: program allocations (\d+) over (\d+) frames$", err, re.M)
+    if not every or not program:
+        raise SystemExit(f"bench: no allocation counts in:\n{err}")
+    return int(program.group(1)) / int(program.group(2)), int(every.group(1)) / int(every.group(2))
+
+
+def playback_figures(build, rounds, frames):
+    """Playing against paused on the limits model: median fps of each, the median ratio, and allocations per
+    frame (program's, all) of each."""
+    viewer = harness.viewer_command(build=build)[0]
+    model = os.path.join(build, "bench", "limits.md2")
+    modes = {"playing": ["--no-skin", model], "paused": ["--no-skin", "--frame", "0", model]}
+    fps = {mode: [] for mode in modes}
+    ratios = []
+    with harness.Xvfb() as server:
+        env = server.environment()
+        env.update(vblank_mode="0", GALLIUM_DRIVER="llvmpipe", LIBGL_ALWAYS_SOFTWARE="1",
+                   LD_PRELOAD=os.path.join(build, "frame_report.so"), BREVANT_BENCH_FRAMES=str(frames))
+        # The attributing runs come first and also serve as each mode's unmeasured warm-up run.
+        attributing = dict(env, BREVANT_BENCH_ATTRIBUTE="1")
+        allocations = {mode: allocations_per_frame(run_program(viewer, build, attributing, args)[2])
+                       for mode, args in modes.items()}
+        for round_index in range(rounds):
+            order = ("playing", "paused") if round_index % 2 == 0 else ("paused", "playing")
+            figures = {mode: run_program(viewer, build, env, modes[mode])[1] for mode in order}
+            for mode, rate in figures.items():
+                fps[mode].append(rate)
+            ratios.append(figures["playing"] / figures["paused"])
+            print(f"bench: playback round {round_index + 1}/{rounds}: {figures['playing']:.0f} fps playing, "
+                  f"{figures['paused']:.0f} fps paused", file=sys.stderr)
+    return ({mode: statistics.median(values) for mode, values in fps.items()}, statistics.median(ratios),
+            allocations)
+
+
+def table(load, medians, ratios, playback):
     rows = []
     for model in ("dolphin.md2", "limits.md2"):
         ours = load[f"brevant/{model}"]
@@ -151,6 +194,13 @@ def table(load, medians, ratios):
     viewer, empty = medians["fps"]
     rows.append(("frame loop: fps vs empty loop", f"{viewer:,.0f} fps", f"{empty:,.0f} fps",
                  f"{ratios['fps']:.2f} x", ">= 0.9 x", ratios["fps"] >= 0.9))
+    playback_fps, playback_ratio, allocations = playback
+    rows.append(("limits.md2: fps playing vs paused", f"{playback_fps['playing']:,.0f} fps",
+                 f"{playback_fps['paused']:,.0f} fps", f"{playback_ratio:.2f} x", ">= 0.9 x", playback_ratio >= 0.9))
+    for mode in ("playing", "paused"):
+        own, every = allocations[mode]
+        rows.append((f"limits.md2 {mode}: heap allocations a frame", f"{own:.2f} own", f"{every:.1f} in all",
+                     "-", "0 own", own == 0))
     viewer, empty = medians["startup"]
     rows.append(("start-up to first frame vs empty", f"{viewer:.1f} ms", f"{empty:.1f} ms",
                  f"{ratios['startup']:.2f} x", "<= 1.2 x", ratios["startup"] <= 1.2))
@@ -170,6 +220,7 @@ def main():
     parser.add_argument("--build", default=os.path.join(SOURCE_DIR, "build"))
     parser.add_argument("--rounds", type=int, default=9, help="rounds of the whole-process runs")
     parser.add_argument("--load-repetitions", type=int, default=9)
+    parser.add_argument("--playback-rounds", type=int, default=5, help="rounds of playing against paused")
     parser.add_argument("--frames", type=int, default=1000,
                         help="frames each whole-process run presents; the rate is taken over all but the first 21")
     args = parser.parse_args()
@@ -177,8 +228,9 @@ def main():
 
     load = load_figures(build, args.load_repetitions)
     medians, ratios, renderer, gl_version = process_figures(build, args.rounds, args.frames)
+    playback = playback_figures(build, args.playback_rounds, args.frames)
     about = machine(renderer, gl_version)
-    result = table(load, medians, ratios)
+    result = table(load, medians, ratios, playback)
     print(f"Machine: {about['nproc']} x {about['cpu']}, {about['renderer']}, {about['mesa']}, "
           f"Linux {about['kernel']}; {about['date']}; load average at the end {about['load']}")
     print(result)

@@ -28,8 +28,8 @@ target_compile_definitions(load_bench PRIVATE
 add_executable(empty_loop EXCLUDE_FROM_ALL bench/emptyLoop.cpp)
 target_link_libraries(empty_loop PRIVATE SDL2::SDL2 OpenGL::GL)
 
-# The frame timer, preloaded into the shipped viewer and the empty loop alike. It takes SDL's headers only:
-# the SDL functions it wraps and calls are the ones the program has already loaded.
+# The frame timer and allocation counter, preloaded into the shipped viewer and the empty loop alike. It takes
+# SDL's headers only: the SDL functions it wraps and calls are the ones the program has already loaded.
 add_library(frame_report MODULE EXCLUDE_FROM_ALL bench/frameReport.cpp)
 set_target_properties(frame_report PROPERTIES PREFIX "")
 target_include_directories(frame_report PRIVATE $<TARGET_PROPERTY:SDL2::SDL2,INTERFACE_INCLUDE_DIRECTORIES>)

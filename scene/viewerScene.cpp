@@ -52,7 +52,8 @@ void writeToFile(void* file, void* data, int size)
 
 void setNotice(const std::string& text)
 {
-    viewer.notice = text;
+    // Made printable once here rather than on each frame it shows.
+    viewer.notice = printableAscii(text);
     noticeTime = nowSeconds();
 }
 
@@ -287,30 +288,35 @@ void drawViewerModel(ViewerModel& target, const PlaybackPose& pose)
     }
 }
 
-std::string statusLine(const PlaybackPose& pose)
+// Written every frame into storage kept from frame to frame, so drawing the status line allocates nothing.
+const std::string& statusLine(const PlaybackPose& pose)
 {
+    static const std::string noName;
+    static const std::string skinOff = "skin off";
+    static std::string line;
     const Md2Model* body = viewer.body.model.get();
-    std::string animation;
+    const std::string* animation = &noName;
     int32_t keyframe = 0;
     int32_t length = 0;
     if (body != nullptr && body->numFrames > 0) {
         const int32_t shown = playbackKeyframe(pose);
         const Md2Animation* run = animationHolding(shown);
         if (run != nullptr) {
-            animation = run->name;
+            animation = &run->name;
             keyframe = shown - run->first + 1;
             length = run->last - run->first + 1;
         }
     }
-    std::string skin;
+    const std::string* skin = &noName;
     if (!viewer.skinShown && viewer.body.skinTexture != 0) {
-        skin = "skin off";
+        skin = &skinOff;
     } else if (viewer.body.skinTexture != 0) {
-        skin = fileNameOf(viewer.body.skinPath);
+        skin = &viewer.body.skinPath;
     } else {
-        skin = viewer.body.skinNote;
+        skin = &viewer.body.skinNote;
     }
-    return formatStatusLine(fileNameOf(viewer.body.path), animation, keyframe, length, skin);
+    formatStatusLine(line, viewer.body.path, *animation, keyframe, length, *skin);
+    return line;
 }
 
 void drawOverlay(const PlaybackPose& pose, double now)
@@ -330,7 +336,7 @@ void drawOverlay(const PlaybackPose& pose, double now)
     if (!viewer.notice.empty() && now - noticeTime < noticeSeconds) {
         glPushMatrix();
         glColor4f(1.0f, 0.9f, 0.4f, 1.0f);
-        printText(0, 32, printableAscii(viewer.notice).c_str(), viewer.fontListBase, viewer.fontTexture);
+        printText(0, 32, viewer.notice.c_str(), viewer.fontListBase, viewer.fontTexture);
         glPopMatrix();
     }
     glPushMatrix();

@@ -150,8 +150,12 @@ TEST(Info, StatusLineNamesModelAnimationAndSkin)
         {"digits.md2", "", 2, 3, "", "digits.md2  (no name) 2/3  no skin"},
         {"caf\xc3\xa9.md2", "\x1b[1m", 1, 1, "x\ty.pcx", "caf??.md2  ?[1m 1/1  x?y.pcx"},
     };
+    // The viewer writes each frame's line over the last one's.
+    std::string reused = "the line of the frame before, longer than any below";
     for (const StatusCase& c : cases) {
         EXPECT_EQ(formatStatusLine(c.fileName, c.animation, c.keyframe, c.runLength, c.skin), c.line);
+        formatStatusLine(reused, c.fileName, c.animation, c.keyframe, c.runLength, c.skin);
+        EXPECT_EQ(reused, c.line);
     }
 }
 
