@@ -84,17 +84,32 @@ std::wstring wideFromUtf8(const std::string& text)
 
 namespace {
 
-// A program of the Windows subsystem has no console of its own: it writes to the one it was started from, or to
-// the handles it was given (a pipe, a file), and only where neither exists into a message box.
+bool usableHandle(HANDLE handle)
+{
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+
+// A program of the Windows subsystem has no console of its own. It writes to the handles it was given (a pipe,
+// a file), else to the console it was started from, and only where neither exists into a message box. The
+// given handles come first: attaching to the parent's console could otherwise send redirected text there.
 HANDLE userTextHandle(UserStream stream)
 {
+    const HANDLE given = GetStdHandle(stream == UserStream::error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    if (usableHandle(given) && GetFileType(given) != FILE_TYPE_UNKNOWN) {
+        return given;
+    }
+    static HANDLE console = nullptr;
     static bool attached = false;
     if (!attached) {
         attached = true;
-        AttachConsole(ATTACH_PARENT_PROCESS);
+        if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+            // The standard handles of a windowed program stay unset after attaching; the console's own
+            // output is always there.
+            console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        }
     }
-    const HANDLE handle = GetStdHandle(stream == UserStream::error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-    return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+    return usableHandle(console) ? console : nullptr;
 }
 
 }  // namespace

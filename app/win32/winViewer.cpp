@@ -22,6 +22,7 @@ constexpr DWORD viewerExStyle = WS_EX_APPWINDOW | WS_EX_WINDOWEDGE | WS_EX_ACCEP
 constexpr wchar_t viewerClassName[] = L"BrevantViewer";
 
 MSG viewerMessage = {};
+std::string titledPath;  // the model the window's title names
 
 ViewerKey viewerKeyFromVirtualKey(WPARAM key)
 {
@@ -105,6 +106,11 @@ bool viewerEventFromMessage(UINT messageId, WPARAM wParam, LPARAM lParam, Viewer
         event.y = static_cast<short>(HIWORD(lParam));
         return true;
     }
+    case WM_CAPTURECHANGED:
+        // Capture taken away mid-drag (a menu, another program) means the button-up will never come here.
+        event.kind = ViewerEventKind::buttonUp;
+        event.button = 1;
+        return true;
     case WM_MOUSEMOVE:
         event.kind = ViewerEventKind::mouseMove;
         event.x = static_cast<short>(LOWORD(lParam));
@@ -141,6 +147,15 @@ LRESULT CALLBACK viewerWindowProc(HWND windowHandle, UINT messageId, WPARAM wPar
         return 0;
     case WM_DROPFILES:
         handleDroppedFiles(reinterpret_cast<HDROP>(wParam));
+        return 0;
+    case WM_PAINT:
+        // The main loop stands still while the user drags the frame (Windows runs its own loop then), so the
+        // picture is redrawn here at each new size.
+        if (renderContext != nullptr) {
+            renderViewerFrame();
+            SwapBuffers(deviceContext);
+        }
+        ValidateRect(windowHandle, nullptr);
         return 0;
     case WM_LBUTTONDOWN:
         SetCapture(windowHandle);
@@ -185,6 +200,11 @@ void presentViewerFrame()
         SetWindowTextW(window, wideFromUtf8(windowTitleFor(shownPath)).c_str());
     }
     SwapBuffers(deviceContext);
+    // A dropped model replaces the one the title names.
+    if (viewer.body.path != titledPath) {
+        titledPath = viewer.body.path;
+        SetWindowTextW(window, wideFromUtf8(windowTitleFor(titledPath)).c_str());
+    }
 }
 
 }  // namespace
@@ -208,7 +228,8 @@ int runWinViewer(HINSTANCE instance, const std::vector<std::string>& args)
     const ViewerOptions& options = viewer.options;
     RECT frame = {0, 0, options.width, options.height};
     AdjustWindowRectEx(&frame, viewerStyle, FALSE, viewerExStyle);
-    const std::wstring title = wideFromUtf8(windowTitleFor(viewer.body.path));
+    titledPath = viewer.body.path;
+    const std::wstring title = wideFromUtf8(windowTitleFor(titledPath));
     window = CreateWindowExW(viewerExStyle, viewerClassName, title.c_str(), viewerStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                              frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """End-to-end runs of the Windows build, brevant.exe, under Wine on a private Xvfb: its window and client area,
-its picture and icon against the Linux build's after the same keys, quitting, and the font notice.
+its picture and icon against the Linux build's after the same keys, quitting, and the font notice; and viewer
+mode: texts and exit codes on the pipes, names outside the code page, a model opened framed, and its pictures,
+skinned, untextured and saved, against the Linux build's.
 
 brevant.exe is taken from BREVANT_WINDOWS_BUILD_DIR (what `make test` sets), else from the host build folder's
 Windows twin (build -> build-win); without it the tests are skipped unless that variable names the folder. Wine
@@ -9,6 +11,7 @@ module, which holds a lock on the prefix so that two runs never share it.
 """
 import fcntl
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -17,6 +20,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import harness  # noqa: E402
+from harness import xdnd  # noqa: E402
 
 WINDOWS_BUILD = os.environ.get("BREVANT_WINDOWS_BUILD_DIR") or os.path.normpath(harness.build_dir()) + "-win"
 EXE = os.path.join(WINDOWS_BUILD, "brevant.exe")
@@ -137,6 +141,42 @@ def window_icons(wid):
     return icons
 
 
+# Viewer mode's status line (y 16) and readout (y 0) sit in the bottom 32 rows; only the readout changes by itself.
+READOUT_ROWS = 20
+# A model's name that the ANSI functions lose: the Greek letter is in no Western code page.
+ODD_NAME = "Modèle é Ω"
+
+
+def utf8_env():
+    """Wine turns the command line from the locale's encoding: names outside ASCII need a UTF-8 one."""
+    return dict(env, LANG="C.UTF-8", LC_ALL="C.UTF-8")
+
+
+def find_titled(pattern, timeout=30):
+    """(window id, title) of the first top-level window whose title matches; None. Read in UTF-8, which the
+    harness's C locale would turn into a conversion failure."""
+    deadline = time.monotonic() + timeout
+    while True:
+        tree = subprocess.run(["xwininfo", "-root", "-tree"], env=utf8_env(), capture_output=True,
+                              timeout=10).stdout.decode(errors="replace")
+        for line in tree.splitlines():
+            match = re.match(r'^\s*(0x[0-9a-fA-F]+) "(.*)":', line)
+            if match and re.search(pattern, match.group(2)):
+                return int(match.group(1), 16), match.group(2)
+        if time.monotonic() >= deadline:
+            return None
+        time.sleep(0.1)
+
+
+def read_png(path):
+    """A PNG as (width, height, RGB bytes), the form the harness grabs windows in."""
+    size = subprocess.run(["identify", "-format", "%w %h", path], capture_output=True, text=True,
+                          timeout=30, check=True).stdout.split()
+    data = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True, timeout=30,
+                          check=True).stdout
+    return int(size[0]), int(size[1]), data
+
+
 def save_picture(img, name):
     """Keeps a picture beside the log for a failure's post-mortem."""
     path = os.path.join(WINDOWS_BUILD, "wine-test-%s.rgb" % name)
@@ -253,6 +293,171 @@ class WindowsViewerTest(harness.ViewerCase):
         harness.tap_keys(env, wid, [("Escape", 1)])
         self.assertExitsWith(proc, 0)
 
+
+class WindowsViewerModeTest(harness.ViewerCase):
+    """brevant.exe with arguments, next to the Linux build given the same ones."""
+    CASE_TIMEOUT = 180
+
+    def odd_model(self, source="horse.md2"):
+        """A copy of a reference model under a name, and in a folder, that only the wide functions keep."""
+        folder = os.path.join(self.tmp, ODD_NAME)
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, ODD_NAME + ".md2")
+        shutil.copyfile(harness.fixture("md2", source), path)
+        return path
+
+    def start_exe(self, args, cwd):
+        return self.start(utf8_env(), args, cwd=cwd, command=["wine", EXE], stdout=wine_log, stderr=wine_log)
+
+    def open_viewer(self, build, args, cwd):
+        """Starts a build's viewer and waits for its settled picture: (process, top-level window, client window,
+        picture)."""
+        if build == "windows":
+            proc = self.start_exe(args, cwd)
+        else:
+            proc = self.start(env, args, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        found = find_titled(r" - Brevant$")
+        self.assertIsNotNone(found, "%s opened no viewer window" % build)
+        wid = client = found[0]
+        if build == "windows":
+            child = client_window(wid)
+            self.assertIsNotNone(child, "Wine made no client window for GL")
+            client = child[0]
+        self.wait_for_picture(env, client, timeout=30)
+        return proc, wid, client, self.settled_picture(client)
+
+    def settled_picture(self, client, timeout=20):
+        """The picture once two grabs apart agree above the readout; a paused model settles at its first frame."""
+        deadline = time.monotonic() + timeout
+        last = harness.grab(env, client)
+        while time.monotonic() < deadline:
+            time.sleep(0.3)
+            img = harness.grab(env, client)
+            if harness.differing_pixels(last, img, img[1] - READOUT_ROWS) == 0:
+                return img
+            last = img
+        self.fail("the picture kept changing")
+
+    def wait_for_change(self, client, before, changed=True, timeout=TAP_TIMEOUT):
+        """Waits until the picture above the readout differs from before (or, with changed False, equals it)."""
+        rows = before[1] - READOUT_ROWS
+        deadline = time.monotonic() + timeout
+        while True:
+            img = harness.grab(env, client)
+            if (harness.differing_pixels(before, img, rows) > 0) == changed:
+                return img
+            if time.monotonic() >= deadline:
+                return None
+            time.sleep(0.05)
+
+    def close_viewer(self, proc, wid):
+        harness.focus(env, wid)
+        harness.tap_keys(env, wid, [("Escape", 1)])
+        try:
+            self.assertEqual(proc.wait(timeout=20), 0)
+        except subprocess.TimeoutExpired:
+            self.fail("Esc did not end the viewer within 20 s")
+
+    def test_texts_reach_the_pipes_in_the_linux_builds_words_with_its_exit_codes(self):
+        model = self.odd_model()
+        cut = os.path.join(os.path.dirname(model), "cut " + ODD_NAME + ".md2")
+        with open(model, "rb") as whole, open(cut, "wb") as out:
+            out.write(whole.read()[:200])
+        missing = os.path.join(os.path.dirname(model), "missing.md2")
+        cwd = self.run_dir("texts", model=None, font=None)
+        # Any of these shown in a message box instead would block the run until the time limit.
+        for args, code in ((["--version"], 0), (["--info", model], 0), (["--frame", "x", model], 2),
+                           (["--size", "0x0", model], 2), ([cut], 1), ([missing], 1)):
+            with self.subTest(args=args):
+                windows = self.run_to_end(args, cwd=cwd, env=utf8_env(), command=["wine", EXE], timeout=60)
+                linux = self.run_to_end(args, cwd=cwd)
+                self.assertEqual(windows[0], code, windows[2])
+                self.assertEqual(windows[1:], linux[1:], "the builds said different things")
+                if code == 0:
+                    self.assertNotEqual(windows[1], "")
+                    self.assertEqual(windows[2], "")
+                elif code == 2:
+                    first, second = windows[2].splitlines()[:2]
+                    self.assertTrue(first.startswith("brevant: "), first)
+                    self.assertTrue(second.startswith("usage: brevant"), second)
+                else:
+                    self.assertRegex(windows[2], r"^brevant: " + re.escape(args[-1]) + r": \S.*\n$")
+
+    def test_without_handles_or_a_console_the_text_goes_into_a_box(self):
+        # As when started from the desktop: no standard handles at all.
+        proc = self.start(env, ["--version"], cwd=self.run_dir("boxed", model=None, font=None),
+                          command=["sh", "-c", 'exec wine "$0" "$@" >&- 2>&-', EXE], stdout=None, stderr=None)
+        self.assertIsNotNone(harness.find_window(env, "^Brevant$", timeout=30), "no box titled Brevant appeared")
+        self.assertIsNone(proc.poll(), "the run ended before the box was dismissed")
+        self.dismiss_notice(env, caption="Brevant")
+        try:
+            self.assertEqual(proc.wait(timeout=20), 0)
+        except subprocess.TimeoutExpired:
+            self.fail("the run did not end once the box was dismissed")
+
+    def test_a_model_named_by_its_path_opens_framed_and_answers_the_wheel_a_drag_home_and_a_drop(self):
+        model = self.odd_model()
+        # Another folder, with neither a model nor a font: the font comes from beside brevant.exe.
+        cwd = self.run_dir("elsewhere", model=None, font=None)
+        proc, wid, client, start = self.open_viewer("windows", ["--size", "520x390", "--frame", "0", model], cwd)
+        self.assertEqual(find_titled(r" - Brevant$")[1], ODD_NAME + ".md2 - Brevant")
+        self.assertEqual(start[:2], (520, 390), "the client area is not --size")
+        self.assertFalse(harness.region_is_black(start, 240, 175, 280, 215), "nothing near the centre")
+        self.assertEqual(harness.find_windows(env, "^(Brevant|%s)$" % harness.NOTICE_CAPTION), [],
+                         "a message box opened")
+
+        harness.focus(env, wid)
+        harness.turn_wheel(env, client, 3)
+        nearer = self.wait_for_change(client, start)
+        self.assertIsNotNone(nearer, "the wheel did not move the eye")
+        harness.drag(env, client, (200, 200), (320, 220))
+        self.assertIsNotNone(self.wait_for_change(client, nearer), "a left drag did not turn the model")
+        harness.tap_keys(env, wid, [("Home", 1)])
+        self.assertIsNotNone(self.wait_for_change(client, start, changed=False),
+                             "Home did not return to the opening view")
+
+        dropped = os.path.join(os.path.dirname(model), "flag Ω.md2")
+        shutil.copyfile(harness.fixture("md2", "flag.md2"), dropped)
+        self.assertTrue(xdnd.drop_file(env["DISPLAY"], wid, dropped), "Wine refused the drop")
+        self.assertIsNotNone(find_titled(r"^flag Ω\.md2 - Brevant$", timeout=TAP_TIMEOUT),
+                             "the title does not name the dropped model")
+        self.assertIsNotNone(self.wait_for_change(client, start), "the dropped model is not shown")
+        self.close_viewer(proc, wid)
+
+    def test_pictures_match_the_linux_build_untextured_skinned_and_saved(self):
+        model = self.odd_model()
+        cwd = self.run_dir("pictures")
+        skin = os.path.join(self.tmp, "skin é.png")
+        subprocess.run(["convert", "-size", "128x128", "gradient:red-blue", "-swirl", "180", skin], check=True,
+                       timeout=60)
+        seen = {}
+        for label, extra in (("untextured", ["--no-skin"]), ("skinned", ["--skin", skin])):
+            args = ["--frame", "3", *extra, model]
+            for build in ("linux", "windows"):
+                proc, wid, _, picture = self.open_viewer(build, args, cwd)
+                seen[label, build] = picture
+                self.close_viewer(proc, wid)
+            linux, windows = seen[label, "linux"], seen[label, "windows"]
+            self.assertEqual(windows[:2], linux[:2])
+            # Both builds draw through the same Mesa, and a paused keyframe leaves no timing to differ in.
+            differing = harness.differing_pixels(linux, windows, linux[1] - READOUT_ROWS)
+            if differing > 0:
+                kept = (save_picture(linux, label + "-linux"), save_picture(windows, label + "-windows"))
+                self.fail("%s, %d pixels differ between the builds (%dx%d RGB kept in %s and %s)"
+                          % (label, differing, *linux[:2], *kept))
+        self.assertGreater(harness.differing_pixels(seen["untextured", "windows"], seen["skinned", "windows"],
+                                                    harness.HEIGHT - READOUT_ROWS, CHANNEL_TOLERANCE), 1000,
+                           "the skin changed nothing")
+
+        shot = os.path.join(self.tmp, "shot é.png")
+        args = ["--screenshot", shot, "--frame", "3", "--skin", skin, model]
+        code, _, err = self.run_to_end(args, cwd=cwd, env=utf8_env(), command=["wine", EXE], timeout=60)
+        self.assertEqual(code, 0, err)
+        saved = read_png(shot)
+        shown = seen["skinned", "windows"]
+        self.assertEqual(saved[:2], shown[:2])
+        self.assertEqual(harness.differing_pixels(saved, shown, shown[1] - READOUT_ROWS), 0,
+                         "the saved picture is not the one the window shows")
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
