@@ -193,14 +193,8 @@ EventTaken takeViewerMessage(int* exitCode)
 
 void presentViewerFrame()
 {
-    // A dropped model is opened while the frame is drawn, so the title follows it here.
-    static std::string shownPath = viewer.body.path;
-    if (viewer.body.path != shownPath) {
-        shownPath = viewer.body.path;
-        SetWindowTextW(window, wideFromUtf8(windowTitleFor(shownPath)).c_str());
-    }
     SwapBuffers(deviceContext);
-    // A dropped model replaces the one the title names.
+    // A dropped model is opened while the frame is drawn, so the title follows it here.
     if (viewer.body.path != titledPath) {
         titledPath = viewer.body.path;
         SetWindowTextW(window, wideFromUtf8(windowTitleFor(titledPath)).c_str());
