@@ -138,6 +138,18 @@ std::string skinNameStem(const std::string& name)
     return file;
 }
 
+namespace {
+
+// Brevant's own font sits beside the default model, and beside the program in the Windows archive, and F12 leaves
+// brevant-0001.png and so on in the working folder: none of them is anyone's skin.
+bool isBrevantsOwnPicture(const std::string& lowerName)
+{
+    return lowerName == "font.tga" ||
+           (lowerName.rfind("brevant-", 0) == 0 && lowerName.size() == 16 && lowerName.compare(12, 4, ".png") == 0);
+}
+
+}  // namespace
+
 SkinSearch findSkinFile(const std::string& modelPath, const std::string& skinName)
 {
     SkinSearch search;
@@ -169,11 +181,9 @@ SkinSearch findSkinFile(const std::string& modelPath, const std::string& skinNam
         }
     }
 
-    // Brevant's own font sits beside the default model, and beside the program in the Windows archive: it is
-    // never anyone's skin.
     const FolderEntry* onlyImage = nullptr;
     for (const FolderEntry& entry : places[0].entries) {
-        if (isSkinExtension(entry.lowerName) && entry.lowerName != "font.tga") {
+        if (isSkinExtension(entry.lowerName) && !isBrevantsOwnPicture(entry.lowerName)) {
             onlyImage = &entry;
             ++search.imagesBeside;
         }

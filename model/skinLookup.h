@@ -25,7 +25,8 @@ std::string skinNameStem(const std::string& name);
 // Looks for a skin for the model at modelPath, first match wins, names compared without regard to ASCII case:
 //  1. skinName's stem, 2. the model's own stem, 3. "skin": for each name, beside the model and then in a skins/
 //     folder beside it, and in each place with the extensions .pcx .png .tga .jpg .jpeg .bmp in that order;
-//  4. the only picture (one of those extensions) beside the model, if there is exactly one, font.tga not counted.
+//  4. the only picture (one of those extensions) beside the model, if there is exactly one, the viewer's own
+//     font.tga and F12 pictures (brevant-0001.png ...) not counted.
 // skinName may be empty (a model without skins). Names that repeat an earlier one are not tried again.
 SkinSearch findSkinFile(const std::string& modelPath, const std::string& skinName);
 

@@ -41,6 +41,7 @@ TEST(SkinLookup, FirstMatchWinsOverNamesThenPlacesThenExtensions)
         {"two pictures beside: none chosen", {"one.png", "two.bmp"}, "igdosh.pcx", ""},
         {"the viewer's font is no skin", {"Font.tga"}, "igdosh.pcx", ""},
         {"the only picture besides the viewer's font", {"font.tga", "knight.png"}, "igdosh.pcx", "knight.png"},
+        {"the viewer's screenshots are no skins", {"brevant-0001.png", "Brevant-0002.PNG"}, "igdosh.pcx", ""},
         {"a lone picture only in skins/ is not chosen", {"skins/other.png"}, "igdosh.pcx", ""},
         {"other extensions do not count", {"igdosh.gif", "igdosh.pcx.txt", "igdoshpcx"}, "igdosh.pcx", ""},
         {"a Skins folder in capitals", {"Skins/igdosh.png"}, "igdosh.pcx", "Skins/igdosh.png"},
