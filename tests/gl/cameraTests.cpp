@@ -20,26 +20,10 @@ constexpr Vec3 corners[] = {{9.0f, 2.0f, -1.0f}, {-3.0f, 7.0f, 4.0f}, {2.0f, -5.
 constexpr int16_t triangleCorners[][3] = {{0, 1, 2}, {0, 2, 3}};
 constexpr int triangleCount = 2;
 
-// A one-frame model holding the corners as they are drawn, bypassing the loader so only the camera is under test.
+// The corners as they are drawn, bypassing the loader so only the camera is under test.
 std::unique_ptr<Md2Model> cornerModel()
 {
-    auto shown = std::make_unique<Md2Model>();
-    shown->numFrames = 1;
-    shown->numVertices = 4;
-    shown->numTriangles = triangleCount;
-    shown->frames = std::make_unique<Md2Frame[]>(1);
-    shown->frames[0].vertices = std::make_unique<ModelVertex[]>(4);
-    for (int i = 0; i < 4; ++i) {
-        shown->frames[0].vertices[i] = {corners[i], {0.0f, 0.0f, 1.0f}};
-    }
-    shown->triangles = std::make_unique<Md2Triangle[]>(triangleCount);
-    for (int t = 0; t < triangleCount; ++t) {
-        for (int k = 0; k < 3; ++k) {
-            shown->triangles[t].vertex[k] = triangleCorners[t][k];
-            shown->triangles[t].texCoord[k] = 0;
-        }
-    }
-    return shown;
+    return std::unique_ptr<Md2Model>(buildCornerModel(corners, 4, triangleCorners, triangleCount));
 }
 
 struct WindowPoint {

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 
 #include "base/glApi.h"
 #include "gl/glHarness.h"
@@ -39,6 +41,28 @@ SDL_Window* createTestWindow()
 }
 
 }  // namespace
+
+Md2Model* buildCornerModel(const Vec3* corners, int cornerCount, const int16_t (*triangles)[3], int triangleCount)
+{
+    auto* shown = new Md2Model;
+    shown->numFrames = 1;
+    shown->numVertices = cornerCount;
+    shown->numTriangles = triangleCount;
+    shown->frames = std::make_unique<Md2Frame[]>(1);
+    std::strcpy(shown->frames[0].name, "stand01");
+    shown->frames[0].vertices = std::make_unique<ModelVertex[]>(cornerCount);
+    for (int i = 0; i < cornerCount; ++i) {
+        shown->frames[0].vertices[i] = {corners[i], {0.0f, 0.0f, 1.0f}};
+    }
+    shown->triangles = std::make_unique<Md2Triangle[]>(triangleCount);
+    for (int t = 0; t < triangleCount; ++t) {
+        for (int k = 0; k < 3; ++k) {
+            shown->triangles[t].vertex[k] = triangles[t][k];
+            shown->triangles[t].texCoord[k] = 0;
+        }
+    }
+    return shown;
+}
 
 std::vector<uint8_t> readRgb(int x, int y, int w, int h)
 {

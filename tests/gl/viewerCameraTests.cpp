@@ -25,24 +25,7 @@ constexpr int triangleCount = 2;
 // A one-frame model holding the corners as they are drawn, bypassing the loader so only the camera is under test.
 ModelHandle cornerModel()
 {
-    ModelHandle shown(new Md2Model);
-    shown->numFrames = 1;
-    shown->numVertices = cornerCount;
-    shown->numTriangles = triangleCount;
-    shown->frames = std::make_unique<Md2Frame[]>(1);
-    std::strcpy(shown->frames[0].name, "stand01");
-    shown->frames[0].vertices = std::make_unique<ModelVertex[]>(cornerCount);
-    for (int i = 0; i < cornerCount; ++i) {
-        shown->frames[0].vertices[i] = {corners[i], {0.0f, 0.0f, 1.0f}};
-    }
-    shown->triangles = std::make_unique<Md2Triangle[]>(triangleCount);
-    for (int t = 0; t < triangleCount; ++t) {
-        for (int k = 0; k < 3; ++k) {
-            shown->triangles[t].vertex[k] = triangleCorners[t][k];
-            shown->triangles[t].texCoord[k] = 0;
-        }
-    }
-    return shown;
+    return ModelHandle(buildCornerModel(corners, cornerCount, triangleCorners, triangleCount));
 }
 
 // The middle of the corners' bounding box: the point the camera turns about.
