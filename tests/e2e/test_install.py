@@ -137,7 +137,7 @@ class ScreenshotTest(harness.ViewerCase):
     def test_f12_saves_the_next_free_number_and_keeps_an_existing_file(self):
         folder = self.run_dir(model=None, files={"brevant-0001.png": b"not mine to replace"})
         with self.display() as env:
-            self.start(env, ("--size", "400x300", self.MODEL), cwd=folder)
+            self.start(env, ("--size", "400x300", "--no-skin", self.MODEL), cwd=folder)
             wid = self.find_viewer_window(env, title="^tris.md2 - Brevant$")
             self.wait_for_picture(env, wid)
             before = harness.grab(env, wid)
