@@ -17,6 +17,8 @@
 namespace {
 
 SDL_Window* viewerWindow = nullptr;
+// The model the window's title names.
+std::string titledPath;
 
 ViewerKey viewerKeyFromSdl(const SDL_Keysym& keysym)
 {
@@ -154,14 +156,12 @@ EventTaken takeViewerEvent(int* exitCode)
 
 void presentViewerFrame()
 {
-    // A dropped model is opened while the frame is drawn, so the title follows it here.
-    static std::string shownTitle;
-    const std::string title = windowTitleFor(viewer.body.path);
-    if (title != shownTitle) {
-        SDL_SetWindowTitle(viewerWindow, title.c_str());
-        shownTitle = title;
-    }
     SDL_GL_SwapWindow(viewerWindow);
+    // A dropped model is opened while the frame is drawn, so the title follows it here.
+    if (viewer.body.path != titledPath) {
+        titledPath = viewer.body.path;
+        SDL_SetWindowTitle(viewerWindow, windowTitleFor(titledPath).c_str());
+    }
 }
 
 void closeViewerWindow(SDL_GLContext context)
@@ -188,6 +188,7 @@ int runSdlViewer(int argc, char** argv)
     const ViewerOptions& options = viewer.options;
     viewerWindow =
         createGlWindow(windowTitleFor(viewer.body.path).c_str(), options.width, options.height, SDL_WINDOW_RESIZABLE);
+    titledPath = viewer.body.path;
     if (viewerWindow == nullptr) {
         std::fprintf(stderr, "brevant: cannot create an OpenGL window: %s\n", SDL_GetError());
         SDL_Quit();
