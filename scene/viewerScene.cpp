@@ -36,6 +36,10 @@ constexpr uint64_t skinMaxFileSize = uint64_t{maxSkinSide} * maxSkinSide * 4 + (
 constexpr uint64_t fontMaxFileSize = uint64_t{2048} * 2048 * 4 + (uint64_t{1} << 20);
 
 double lastFrameTime = 0.0;
+// The status line is rewritten in place each frame, so drawing it allocates nothing once it has grown.
+std::string statusText;
+const std::string noText;
+const std::string skinOffText = "skin off";
 double noticeTime = 0.0;
 
 double nowSeconds()
@@ -291,11 +295,8 @@ void drawViewerModel(ViewerModel& target, const PlaybackPose& pose)
 // Written every frame into storage kept from frame to frame, so drawing the status line allocates nothing.
 const std::string& statusLine(const PlaybackPose& pose)
 {
-    static const std::string noName;
-    static const std::string skinOff = "skin off";
-    static std::string line;
     const Md2Model* body = viewer.body.model.get();
-    const std::string* animation = &noName;
+    const std::string* animation = &noText;
     int32_t keyframe = 0;
     int32_t length = 0;
     if (body != nullptr && body->numFrames > 0) {
@@ -307,16 +308,16 @@ const std::string& statusLine(const PlaybackPose& pose)
             length = run->last - run->first + 1;
         }
     }
-    const std::string* skin = &noName;
+    const std::string* skin = &noText;
     if (!viewer.skinShown && viewer.body.skinTexture != 0) {
-        skin = &skinOff;
+        skin = &skinOffText;
     } else if (viewer.body.skinTexture != 0) {
         skin = &viewer.body.skinPath;
     } else {
         skin = &viewer.body.skinNote;
     }
-    formatStatusLine(line, viewer.body.path, *animation, keyframe, length, *skin);
-    return line;
+    formatStatusLine(statusText, viewer.body.path, *animation, keyframe, length, *skin);
+    return statusText;
 }
 
 void drawOverlay(const PlaybackPose& pose, double now)
