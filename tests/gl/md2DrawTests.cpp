@@ -85,6 +85,22 @@ TEST(Md2Draw, FrameOutsideTheModelDrawsNothing)
     resetGlState();
 }
 
+// A negative skin count only leaves the skin names out: the model loads and draws as it would without them.
+TEST(Md2Draw, ModelWithANegativeSkinCountDrawsAsASoundOne)
+{
+    std::vector<uint8_t> bytes = buildMd2(screenTriangle());
+    putS32le(bytes, md2Field::numSkins, -1);
+    ModelPtr model = parseModel(bytes);
+    ASSERT_NE(model, nullptr);
+    ASSERT_FALSE(model->skins);
+
+    resetGlState();
+    drawModelFrame(model.get(), 1);
+    EXPECT_EQ(readRgb(glTestWidth / 2, glTestHeight / 2, 1, 1), (std::vector<uint8_t>{255, 255, 255}));
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    resetGlState();
+}
+
 // A model whose frame count is zero or negative loads without frames; the scene's choice of frame for it
 // (the count less one) must draw nothing and send no corner.
 TEST(Md2Draw, ModelWithoutFramesDrawsNothingAtTheScenesFrame)
