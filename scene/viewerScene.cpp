@@ -374,6 +374,8 @@ void initViewerScene(int32_t width, int32_t height)
     allocatePose(viewer.body);
     allocatePose(viewer.weapon);
     prepareSkin(viewer.body, viewer.chosenSkin ? &viewer.chosenSkinImage : nullptr, viewer.options.skinPath);
+    // The texture holds the picture from here on; the decoded copy (up to 64 MB) need not live with it.
+    viewer.chosenSkinImage = SkinImage{};
     prepareSkin(viewer.weapon, nullptr, std::string());
     startBodyPlayback(now);
     initViewerState(viewer.state, width, height, viewer.body.model.get(), viewer.weapon.model.get());

@@ -9,7 +9,7 @@
 namespace {
 
 constexpr size_t headerSize = 18;
-// Offsets of the fields the checks look at. Everything between them (the colour-map specification, the
+// Offsets of the fields the checks look at. Everything between them (the colour-map fields, the
 // origin, the descriptor) is ignored.
 constexpr size_t idLengthAt = 0;
 constexpr size_t colourMapTypeAt = 1;
