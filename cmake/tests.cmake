@@ -40,6 +40,17 @@ if(brevant_gl_sources)
   set_tests_properties(gl_tests PROPERTIES TIMEOUT 360)
 endif()
 
+# The offscreen context's pictures against the window's, for tests/e2e/test_offscreen.py.
+if(TARGET brevant_egl)
+  add_executable(brevant_frame_picture ${CMAKE_SOURCE_DIR}/tests/egl/framePicture.cpp
+    ${CMAKE_SOURCE_DIR}/tests/support/testPlatform.cpp)
+  target_link_libraries(brevant_frame_picture PRIVATE brevant_egl SDL2::SDL2)
+  target_include_directories(brevant_frame_picture PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  if(TARGET assets)
+    add_dependencies(brevant_frame_picture assets)
+  endif()
+endif()
+
 # End-to-end tests: each tests/e2e/test_*.py is one CTest test run against the real viewer.
 file(GLOB brevant_e2e_scripts CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
 foreach(script ${brevant_e2e_scripts})
