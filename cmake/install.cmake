@@ -15,6 +15,10 @@ else()
   install(FILES ${CMAKE_BINARY_DIR}/font.tga ${CMAKE_BINARY_DIR}/tris.md2
     DESTINATION ${CMAKE_INSTALL_DATADIR}/brevant)
   install(FILES ${CMAKE_SOURCE_DIR}/res/brevant.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  # File managers' previews: the MIME type the desktop entry and the thumbnailer name, and the thumbnailer.
+  install(FILES ${CMAKE_SOURCE_DIR}/res/brevant-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
+    RENAME brevant.xml)
+  install(FILES ${CMAKE_SOURCE_DIR}/res/brevant.thumbnailer DESTINATION ${CMAKE_INSTALL_DATADIR}/thumbnailers)
   install(FILES ${CMAKE_BINARY_DIR}/icons/brevant.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps)
   set(BREVANT_VERSION ${PROJECT_VERSION})
   # The page names the version; its paths are relative to the program, so one page serves every prefix.
@@ -25,7 +29,8 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   # SDL opens libGL.so.1 itself for GLX, so no link line shows it to dpkg-shlibdeps; the computed list is added.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1")
+  # libegl1 (with Mesa's EGL behind it) draws the runs that show no window, thumbnails among them.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libegl1")
   set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
   set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://brevant.example.org")
 endif()
