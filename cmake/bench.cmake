@@ -35,8 +35,14 @@ set_target_properties(frame_report PROPERTIES PREFIX "")
 target_include_directories(frame_report PRIVATE $<TARGET_PROPERTY:SDL2::SDL2,INTERFACE_INCLUDE_DIRECTORIES>)
 target_link_libraries(frame_report PRIVATE ${CMAKE_DL_LIBS})
 
+# Opening the surfaceless EGL context and drawing one frame in it, timed in-process and printed.
+if(TARGET brevant_egl)
+  add_executable(offscreen_bench EXCLUDE_FROM_ALL bench/offscreenBench.cpp)
+  target_link_libraries(offscreen_bench PRIVATE brevant_egl)
+endif()
+
 add_custom_target(bench_programs DEPENDS load_bench empty_loop frame_report ${CMAKE_BINARY_DIR}/bench/limits.md2)
-foreach(measured brevant assets)
+foreach(measured brevant assets offscreen_bench)
   if(TARGET ${measured})
     add_dependencies(bench_programs ${measured})
   endif()
