@@ -16,7 +16,8 @@ PROGRAM = os.path.join(harness.build_dir(), "brevant_frame_picture")
 
 def no_display_environment(**extra):
     env = {key: value for key, value in os.environ.items() if key not in ("DISPLAY", "WAYLAND_DISPLAY")}
-    env.update(extra)
+    # Xvfb draws with llvmpipe; on a machine with a GPU the surfaceless display would take it instead.
+    env.update(LIBGL_ALWAYS_SOFTWARE="1", **extra)
     return env
 
 
