@@ -9,6 +9,7 @@
 
 #include "model/archive.h"
 #include "support/archiveBuilder.h"
+#include "support/loaderExercise.h"
 #include "support/tempFolder.h"
 
 namespace {
@@ -429,4 +430,16 @@ TEST(Archive, ReadsAZipWrittenByPythonsZipfile)
     }
     EXPECT_EQ(listArchiveFolder(directory, "models/a"), (std::vector<std::string>{"skin.pcx", "tris.md2"}));
     closeArchiveFile(reader);
+}
+
+// The fuzzers' walk over an archive accepts what the builders write and refuses what is not an archive, so a
+// finding from them is a real fault rather than a check of their own.
+TEST(Archive, FuzzWalkAcceptsBuiltArchives)
+{
+    const std::vector<uint8_t> pak = buildPak(sampleEntries(false));
+    const std::vector<uint8_t> zip = buildZip(sampleEntries(true), "comment");
+    EXPECT_TRUE(exercisePakBytes(pak.data(), pak.size()));
+    EXPECT_TRUE(exerciseZipBytes(zip.data(), zip.size()));
+    EXPECT_FALSE(exercisePakBytes(zip.data(), zip.size()));
+    EXPECT_FALSE(exerciseZipBytes(pak.data(), pak.size()));
 }
