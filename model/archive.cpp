@@ -253,7 +253,8 @@ bool readArchiveEntry(const ArchiveReader& reader, const ArchiveDirectory& direc
     bytes = FileBytes{};
     fault = ArchiveFault{};
     if (index >= directory.entries.size()) {
-        return archiveFault(fault, ArchiveFaultKind::noEntry, "no entry %zu in the archive", index);
+        return archiveFault(fault, ArchiveFaultKind::noEntry, "no entry %llu in the archive",
+                            static_cast<unsigned long long>(index));
     }
     const ArchiveEntry& entry = directory.entries[index];
     const char* name = entry.name.c_str();
