@@ -13,7 +13,7 @@ set(BREVANT_FIXTURES "${CMAKE_SOURCE_DIR}/../shared" CACHE PATH "Reference data:
 file(GLOB brevant_unit_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 file(GLOB brevant_support_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
 add_executable(brevant_unit_tests ${brevant_unit_sources} ${brevant_support_sources})
-target_link_libraries(brevant_unit_tests PRIVATE brevant_core brevant_md2_writer GTest::gtest_main)
+target_link_libraries(brevant_unit_tests PRIVATE brevant_core brevant_md2_writer GTest::gtest_main ZLIB::ZLIB)
 # The SDL backend's key mapping is plain data over SDL's and X's key names: only their headers, no library.
 target_sources(brevant_unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/app/sdl/sdlKeys.cpp)
 target_include_directories(brevant_unit_tests PRIVATE $<TARGET_PROPERTY:SDL2::SDL2,INTERFACE_INCLUDE_DIRECTORIES>)

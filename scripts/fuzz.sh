@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a bounded time (FUZZ_SECONDS, default 120),
 # or until FUZZ_RUNS executions when that is set (still bounded by FUZZ_SECONDS if both are given).
-# FUZZ_TARGETS picks the targets (default: md2 tga pcx image).
+# FUZZ_TARGETS picks the targets (default: md2 tga pcx image pak zip).
 # A crash becomes a small file under tests/fuzz/regressions/, which `make test` replays from then on.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,11 +17,12 @@ CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DBREVANT_FUZZ=ON -DBREVANT_TESTS=OFF -DBREVANT_TOOLS=OFF -DBREVANT_VIEWER=OFF >/dev/null
 cmake --build "$build"
 
-mkdir -p "$build/corpus/md2" "$build/corpus/tga" "$build/corpus/pcx" "$build/corpus/image"
-"$build/makeFuzzSeeds" "$build/corpus/md2" "$build/corpus/tga" "$build/corpus/pcx" "$build/corpus/image"
+for format in md2 tga pcx image pak zip; do mkdir -p "$build/corpus/$format"; done
+"$build/makeFuzzSeeds" "$build/corpus/md2" "$build/corpus/tga" "$build/corpus/pcx" "$build/corpus/image" \
+  "$build/corpus/pak" "$build/corpus/zip"
 
 status=0
-for format in ${FUZZ_TARGETS:-md2 tga pcx image}; do
+for format in ${FUZZ_TARGETS:-md2 tga pcx image pak zip}; do
   corpus="$build/corpus/$format"
   artifacts="$build/artifacts/$format"
   mkdir -p "$corpus" "$artifacts"

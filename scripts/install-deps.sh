@@ -6,12 +6,12 @@ set -euo pipefail
 linux_packages=(
   build-essential cmake ninja-build pkg-config python3
   libsdl2-dev libx11-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri libegl-dev
-  libgtest-dev libfreetype-dev fonts-dejavu-core libstb-dev
+  libgtest-dev libfreetype-dev fonts-dejavu-core libstb-dev zlib1g-dev
   xvfb xdotool x11-utils x11-apps imagemagick python3-xlib
   dpkg-dev  # dpkg-shlibdeps, for the Debian package's dependencies
   shared-mime-info libglib2.0-bin  # update-mime-database and gio, for the installed MIME type
 )
-windows_packages=(g++-mingw-w64-x86-64-win32)
+windows_packages=(g++-mingw-w64-x86-64-win32 libz-mingw-w64-dev)
 windows_norecommends=(wine wine64)
 fuzz_packages=(clang libclang-rt-14-dev)
 memcheck_packages=(valgrind)

@@ -1,11 +1,12 @@
-// Writes small, valid MD2, TGA and PCX files with the test builders, and small PNG, JPEG and BMP pictures with
-// stb_image_write, as seeds for the fuzzers: small inputs keep every execution cheap, and a valid start lets
+// Writes small, valid MD2, TGA, PCX, PAK and ZIP files with the test builders, and small PNG, JPEG and BMP pictures
+// with stb_image_write, as seeds for the fuzzers: small inputs keep every execution cheap, and a valid start lets
 // mutations reach past the header checks.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "stb_image_write.h"
+#include "support/archiveBuilder.h"
 #include "support/md2Builder.h"
 #include "support/pcxBuilder.h"
 #include "support/testFiles.h"
@@ -88,12 +89,37 @@ bool saveImageSeeds(const std::string& folder)
     return writeBytesToFile(folder + "/id_ten.tga", buildTga(tga)) && ok;
 }
 
+// Seeds for the archive readers: a few entries with folders, one empty; ZIPs stored, deflated and mixed, one
+// with a comment and one with a local extra field.
+bool saveArchiveSeeds(const std::string& pakFolder, const std::string& zipFolder)
+{
+    std::vector<uint8_t> model;
+    for (int i = 0; i < 300; ++i) {
+        model.push_back(static_cast<uint8_t>(i % 17 * (i % 5)));
+    }
+    const std::vector<ArchiveBuildEntry> entries = {{"models/a/tris.md2", model, false, ""},
+                                                    {"models/a/skin.pcx", textBytes("skin skin skin skin"), true, ""},
+                                                    {"README", {}, false, ""}};
+    bool ok = writeBytesToFile(pakFolder + "/three.pak", buildPak(entries));
+    ok = writeBytesToFile(pakFolder + "/one.pak", buildPak({{"a.md2", {1, 2, 3}, false, ""}})) && ok;
+    ok = writeBytesToFile(pakFolder + "/empty.pak", buildPak({})) && ok;
+    ok = writeBytesToFile(zipFolder + "/mixed.zip", buildZip(entries)) && ok;
+    std::vector<ArchiveBuildEntry> deflated = entries;
+    for (ArchiveBuildEntry& entry : deflated) {
+        entry.deflate = true;
+    }
+    ok = writeBytesToFile(zipFolder + "/deflated.zip", buildZip(deflated, "a comment")) && ok;
+    ok = writeBytesToFile(zipFolder + "/extra.zip", buildZip({{"x/y.md2", model, true, "ab\x02\x00zz"}})) && ok;
+    return writeBytesToFile(zipFolder + "/empty.zip", buildZip({})) && ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 3 && argc != 5) {
-        std::fprintf(stderr, "usage: makeSeeds MD2_FOLDER TGA_FOLDER [PCX_FOLDER IMAGE_FOLDER]\n");
+    if (argc != 3 && argc != 5 && argc != 7) {
+        std::fprintf(stderr,
+                     "usage: makeSeeds MD2_FOLDER TGA_FOLDER [PCX_FOLDER IMAGE_FOLDER [PAK_FOLDER ZIP_FOLDER]]\n");
         return 2;
     }
     const std::string md2 = argv[1];
@@ -128,7 +154,10 @@ int main(int argc, char** argv)
     TgaDescription withId;
     withId.imageId = "id";
     ok = writeBytesToFile(tga + "/image_id.tga", buildTga(withId)) && ok;
-    if (argc == 5) {
+    if (argc == 7) {
+        ok = saveArchiveSeeds(argv[5], argv[6]) && ok;
+    }
+    if (argc >= 5) {
         ok = savePcxSeeds(argv[3]) && ok;
         ok = saveImageSeeds(argv[4]) && ok;
     }

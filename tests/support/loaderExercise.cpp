@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "model/archive.h"
 #include "model/md2.h"
 #include "model/md2Prepare.h"
 #include "model/pcx.h"
@@ -131,4 +132,60 @@ bool exerciseSkinImageBytes(const uint8_t* bytes, size_t size)
     }
     walkSkin(image);
     return true;
+}
+
+namespace {
+
+// Small enough that a fuzzed entry claiming more is refused, large enough for the builders' entries to inflate.
+constexpr uint64_t exerciseEntryCap = 1u << 16;
+
+bool exerciseArchive(const uint8_t* bytes, size_t size,
+                     bool (*readDirectory)(const ArchiveReader&, ArchiveDirectory&, ArchiveFault&))
+{
+    const ArchiveBytes memory = {bytes, size};
+    const ArchiveReader reader = archiveReaderOverBytes(memory);
+    ArchiveDirectory directory;
+    ArchiveFault fault;
+    if (!readDirectory(reader, directory, fault)) {
+        if (fault.kind == ArchiveFaultKind::none || fault.text[0] == '\0' || !directory.entries.empty()) {
+            std::abort();
+        }
+        return false;
+    }
+    unsigned sum = 0;
+    for (size_t i = 0; i < directory.entries.size(); ++i) {
+        const ArchiveEntry& entry = directory.entries[i];
+        FileBytes data;
+        if (readArchiveEntry(reader, directory, i, exerciseEntryCap, data, fault)) {
+            if (data.size != entry.size) {
+                std::abort();
+            }
+            for (size_t k = 0; k < data.size; k += 97) {
+                sum += data.bytes[k];
+            }
+        } else if (fault.kind == ArchiveFaultKind::none || data.size != 0) {
+            std::abort();
+        }
+        const long found = findArchiveEntry(directory, entry.name);
+        if (found < 0 || static_cast<size_t>(found) > i) {
+            std::abort();
+        }
+        const size_t slash = entry.name.find_last_of("/\\");
+        sum += static_cast<unsigned>(
+            listArchiveFolder(directory, slash == std::string::npos ? "" : entry.name.substr(0, slash)).size());
+    }
+    sink = sink + static_cast<float>(sum);
+    return true;
+}
+
+}  // namespace
+
+bool exercisePakBytes(const uint8_t* bytes, size_t size)
+{
+    return exerciseArchive(bytes, size, readPakDirectory);
+}
+
+bool exerciseZipBytes(const uint8_t* bytes, size_t size)
+{
+    return exerciseArchive(bytes, size, readZipDirectory);
 }

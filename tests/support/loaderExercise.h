@@ -17,3 +17,8 @@ bool exercisePcxBytes(const uint8_t* bytes, size_t size);
 
 // Decodes the bytes as any skin picture (PCX or through stb_image). Returns true when the image was accepted.
 bool exerciseSkinImageBytes(const uint8_t* bytes, size_t size);
+
+// Reads the bytes as a PAK or a ZIP directory, then every entry (stored or inflated, CRC checked) under a small
+// cap, and looks each name up and lists its folder. Returns true when the directory was accepted.
+bool exercisePakBytes(const uint8_t* bytes, size_t size);
+bool exerciseZipBytes(const uint8_t* bytes, size_t size);

@@ -50,6 +50,8 @@ TEST(LoaderRegressions, FuzzFindingsPassThroughTheirLoaders)
     replay(std::filesystem::path(BREVANT_SOURCE_DIR) / "tests/fuzz/regressions/tga", exerciseTgaBytes);
     replay(std::filesystem::path(BREVANT_SOURCE_DIR) / "tests/fuzz/regressions/pcx", exercisePcxBytes);
     replay(std::filesystem::path(BREVANT_SOURCE_DIR) / "tests/fuzz/regressions/image", exerciseSkinImageBytes);
+    replay(std::filesystem::path(BREVANT_SOURCE_DIR) / "tests/fuzz/regressions/pak", exercisePakBytes);
+    replay(std::filesystem::path(BREVANT_SOURCE_DIR) / "tests/fuzz/regressions/zip", exerciseZipBytes);
 }
 
 TEST(LoaderRegressions, RealFilesGiveTheirKnownResults)
