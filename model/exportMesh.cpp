@@ -65,16 +65,25 @@ Vec3 gltfNormal(const Vec3& fileNormal)
 
 float morphDelta(float base, float target)
 {
-    const float delta = target - base;
-    if (base + delta == target) {
-        return delta;
+    // target - base rounds once; adding it back to base rounds again. Among the few floats around it, the one
+    // whose sum lands nearest target (exactly on it whenever any does) is the delta.
+    const float first = target - base;
+    float best = first;
+    double bestError = std::fabs(double(base + first) - double(target));
+    float down = first;
+    float up = first;
+    for (int step = 0; step < 3 && bestError != 0.0; ++step) {
+        down = std::nextafter(down, -INFINITY);
+        up = std::nextafter(up, INFINITY);
+        for (const float candidate : {down, up}) {
+            const double error = std::fabs(double(base + candidate) - double(target));
+            if (error < bestError) {
+                best = candidate;
+                bestError = error;
+            }
+        }
     }
-    const float up = std::nextafter(delta, INFINITY);
-    if (base + up == target) {
-        return up;
-    }
-    const float down = std::nextafter(delta, -INFINITY);
-    return base + down == target ? down : delta;
+    return best;
 }
 
 bool exportable(const Md2Model& model, ExportFault* fault)

@@ -44,8 +44,9 @@ Vec3 gltfPosition(const Vec3& position);
 // degenerate triangles) becomes straight up, since glTF requires unit normals.
 Vec3 gltfNormal(const Vec3& fileNormal);
 
-// target - base, nudged by one unit in the last place where float rounding would otherwise keep
-// base + delta from landing exactly on target.
+// The morph delta from base to target: the float d near target - base for which base + d (in float) lands
+// nearest target: exactly on it whenever any d does, which is always so when the two are of one sign and
+// within a factor of two of each other, and else as near as the floats around target - base allow.
 float morphDelta(float base, float target);
 
 // Refuses a model the formats cannot hold: no keyframes or no triangles.
