@@ -4,7 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <sstream>
+#include <ostream>
+#include <streambuf>
 
 #include "model/tinyGltf.h"
 
@@ -16,6 +17,31 @@ namespace {
 
 constexpr int arrayBufferTarget = 34962;         // ARRAY_BUFFER
 constexpr int elementArrayBufferTarget = 34963;  // ELEMENT_ARRAY_BUFFER
+
+// tinygltf writes a .glb only to a std::ostream; this one appends straight to the caller's bytes, sparing the
+// copies an ostringstream makes as it grows and when its string is taken. Overriding std::streambuf is the
+// standard library's own way in, the one virtual interface here.
+class AppendBuffer : public std::streambuf {
+public:
+    explicit AppendBuffer(std::vector<uint8_t>& out) : out_(out) {}
+
+protected:
+    std::streamsize xsputn(const char* data, std::streamsize size) override
+    {
+        out_.insert(out_.end(), reinterpret_cast<const uint8_t*>(data), reinterpret_cast<const uint8_t*>(data) + size);
+        return size;
+    }
+    int_type overflow(int_type c) override
+    {
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            out_.push_back(uint8_t(traits_type::to_char_type(c)));
+        }
+        return traits_type::not_eof(c);
+    }
+
+private:
+    std::vector<uint8_t>& out_;
+};
 
 struct GltfBuilder {
     tinygltf::Model model;
@@ -168,7 +194,18 @@ bool writeGltfBinary(const GltfExportInput& input, std::vector<uint8_t>& glb, Ex
     const Md2Model& md2 = *input.model;
     const ExportMesh mesh = buildExportMesh(md2, input.skinWidth, input.skinHeight);
 
+    // Every array's size is known: reserved once, so the buffer is never copied while it grows.
+    const size_t vertexCount = mesh.sourceVertex.size();
+    size_t runKeys = 0;
+    for (const Md2Animation& run : input.animations) {
+        runKeys += size_t(run.last - run.first + 1);
+    }
+    const size_t targetCount = size_t(md2.numFrames - 1);
+    const size_t expectedBytes = mesh.indices.size() * 4 + size_t(md2.numFrames) * vertexCount * 24 +
+                                 mesh.texCoords.size() * 4 + runKeys * (targetCount + 1) * 4 + input.skinPng.size() +
+                                 4 * (4 + 2 * targetCount + 2 * input.animations.size());
     std::vector<unsigned char> bytes;
+    bytes.reserve(expectedBytes);
     GltfBuilder builder{{}, bytes};
     tinygltf::Primitive primitive;
     primitive.mode = TINYGLTF_MODE_TRIANGLES;
@@ -203,18 +240,17 @@ bool writeGltfBinary(const GltfExportInput& input, std::vector<uint8_t>& glb, Ex
     }
     addMaterial(builder, input, primitive);
 
-    const int32_t targetCount = md2.numFrames - 1;
     tinygltf::Mesh gltfMesh;
     gltfMesh.name = input.name;
     gltfMesh.primitives.push_back(std::move(primitive));
     if (targetCount > 0) {
-        gltfMesh.weights.assign(size_t(targetCount), 0.0);
+        gltfMesh.weights.assign(targetCount, 0.0);
         // The common convention for morph target names, which Blender and three.js read.
         tinygltf::Value::Object extras;
         extras["targetNames"] = tinygltf::Value(std::move(targetNames));
         gltfMesh.extras = tinygltf::Value(std::move(extras));
         for (const Md2Animation& run : input.animations) {
-            addAnimation(builder, run, input.fps, targetCount);
+            addAnimation(builder, run, input.fps, int32_t(targetCount));
         }
     }
     builder.model.meshes.push_back(std::move(gltfMesh));
@@ -235,7 +271,10 @@ bool writeGltfBinary(const GltfExportInput& input, std::vector<uint8_t>& glb, Ex
     buffer.data = std::move(bytes);
     builder.model.buffers.push_back(std::move(buffer));
 
-    std::ostringstream stream;
+    // The JSON is a few kilobytes for every accessor and view; the chunk headers 28 bytes.
+    glb.reserve(builder.model.buffers[0].data.size() + 64 * builder.model.accessors.size() + 4096);
+    AppendBuffer appender(glb);
+    std::ostream stream(&appender);
     tinygltf::TinyGLTF writer;
     if (!writer.WriteGltfSceneToStream(&builder.model, stream, false, true)) {
         if (fault != nullptr) {
@@ -243,7 +282,5 @@ bool writeGltfBinary(const GltfExportInput& input, std::vector<uint8_t>& glb, Ex
         }
         return false;
     }
-    const std::string file = stream.str();
-    glb.assign(file.begin(), file.end());
     return true;
 }

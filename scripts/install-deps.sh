@@ -15,7 +15,7 @@ windows_packages=(g++-mingw-w64-x86-64-win32)
 windows_norecommends=(wine wine64)
 fuzz_packages=(clang libclang-rt-14-dev)
 memcheck_packages=(valgrind)
-bench_packages=(libbenchmark-dev libassimp-dev time)
+bench_packages=(libbenchmark-dev libassimp-dev assimp-utils time)
 
 want=("${linux_packages[@]}")
 norecommends=()

@@ -265,7 +265,8 @@ class ExportTest(harness.ViewerCase):
     def test_a_batch_mirrors_paths_and_skips_a_bad_model(self):
         good = model_bytes(box_frames(["a1", "a2"]), list(zip(BOX_TRIANGLES, BOX_TRI_TEXCOORDS)), BOX_TEXCOORDS)
         models = [self.write("in/one/box.md2", good), self.write("in/two/box.md2", good),
-                  self.write("in/two/bad.md2", good[:100]), self.write("in/empty.md2", model_bytes(box_frames(["a"]), []))]
+                  self.write("in/two/bad.md2", good[:100]),
+                  self.write("in/empty.md2", model_bytes(box_frames(["a"]), []))]
         code, _, err = self.export("out/", *models, code=1)
         lines = err.splitlines()
         self.assertIn("brevant: %s: cut short: triangles end past the end of the file" % models[2], lines)
