@@ -2,6 +2,7 @@
 #include "model/exportMesh.h"
 
 #include <cmath>
+#include <cstring>
 #include <unordered_map>
 
 #include "stb_image_write.h"
@@ -63,18 +64,47 @@ Vec3 gltfNormal(const Vec3& fileNormal)
     return {fileNormal.y, fileNormal.z, fileNormal.x};
 }
 
+namespace {
+
+// The next float above value (value finite), by its bits: std::nextafter costs a call and its checks, and this
+// runs for most coordinates of every keyframe.
+float stepUp(float value)
+{
+    uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    if (value == 0.0f) {
+        bits = 1;  // the smallest subnormal, from either zero
+    } else if (value > 0.0f) {
+        ++bits;
+    } else {
+        --bits;
+    }
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+float stepDown(float value)
+{
+    return -stepUp(-value);
+}
+
+}  // namespace
+
 float morphDelta(float base, float target)
 {
     // target - base rounds once; adding it back to base rounds again. Among the few floats around it, the one
     // whose sum lands nearest target (exactly on it whenever any does) is the delta.
     const float first = target - base;
+    if (base + first == target || !std::isfinite(first)) {
+        return first;
+    }
     float best = first;
     double bestError = std::fabs(double(base + first) - double(target));
     float down = first;
     float up = first;
     for (int step = 0; step < 3 && bestError != 0.0; ++step) {
-        down = std::nextafter(down, -INFINITY);
-        up = std::nextafter(up, INFINITY);
+        down = stepDown(down);
+        up = stepUp(up);
         for (const float candidate : {down, up}) {
             const double error = std::fabs(double(base + candidate) - double(target));
             if (error < bestError) {
