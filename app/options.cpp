@@ -138,6 +138,12 @@ std::string applyScreenshot(const std::string& value, ViewerOptions& options, Op
     return {};
 }
 
+std::string applyExport(const std::string& value, ViewerOptions& options, OptionsAction&)
+{
+    options.exportPath = value;
+    return {};
+}
+
 std::string applyInfo(const std::string&, ViewerOptions& options, OptionsAction&)
 {
     options.info = true;
@@ -166,6 +172,8 @@ const OptionRow optionRows[] = {
     {"--weapon", "FILE", "also draw a second MD2, such as a weapon, in step", applyWeapon},
     {"--size", "WxH", "window client size (default 640x480)", applySize},
     {"--screenshot", "FILE", "draw the first frame, save it as a PNG and exit", applyScreenshot},
+    {"--export", "FILE", "write FILE.glb (every keyframe) or FILE.obj (--frame) and exit; a folder: one .glb each",
+     applyExport},
     {"--info", nullptr, "print what the model holds and exit; opens no window", applyInfo},
     {"--help", nullptr, "print this and exit", applyHelp},
     {"--version", nullptr, "print the version and exit", applyVersion},
@@ -190,6 +198,12 @@ std::string conflictIn(const ViewerOptions& options)
     if (options.hasFrame && !options.animation.empty()) {
         return "--frame and --anim cannot be used together";
     }
+    if (!options.exportPath.empty() && (options.info || !options.screenshotPath.empty())) {
+        return std::string("--export cannot be used with ") + (options.info ? "--info" : "--screenshot");
+    }
+    if (!options.exportPath.empty() && !options.weaponPath.empty()) {
+        return "--export writes the model alone and cannot be used with --weapon";
+    }
     return {};
 }
 
@@ -201,7 +215,8 @@ OptionsOutcome fault(std::string message)
 std::string buildUsage()
 {
     std::string text =
-        "usage: brevant [OPTIONS] [MODEL]\n\n"
+        "usage: brevant [OPTIONS] [MODEL]\n"
+        "       brevant --export FOLDER/ [OPTIONS] MODEL...\n\n"
         "Shows an MD2 model; without MODEL, tris.md2 in the working folder, else the installed example.\n"
         "Options take their value as --name VALUE or --name=VALUE; -- ends the options.\n\n";
     size_t column = 0;
@@ -246,11 +261,10 @@ OptionsOutcome parseOptions(const std::vector<std::string>& args, ViewerOptions&
             if (arg.empty()) {
                 return fault("the model's name is empty");
             }
-            if (haveModel) {
-                return fault("one model at most, but both " + quoted(options.modelPath) + " and " + quoted(arg) +
-                             " were given");
+            if (!haveModel) {
+                options.modelPath = arg;
             }
-            options.modelPath = arg;
+            options.modelPaths.push_back(arg);
             haveModel = true;
             continue;
         }
@@ -291,6 +305,11 @@ OptionsOutcome parseOptions(const std::vector<std::string>& args, ViewerOptions&
         if (action == OptionsAction::version) {
             return {OptionsAction::version, versionText()};
         }
+    }
+    // Several models are a batch for --export, which may come after them.
+    if (options.modelPaths.size() > 1 && options.exportPath.empty()) {
+        return fault("one model at most, but both " + quoted(options.modelPaths[0]) + " and " +
+                     quoted(options.modelPaths[1]) + " were given");
     }
     std::string conflict = conflictIn(options);
     if (!conflict.empty()) {

@@ -7,7 +7,8 @@
 #include <vector>
 
 struct ViewerOptions {
-    std::string modelPath;  // empty: tris.md2 in the working folder
+    std::string modelPath;                // empty: tris.md2 in the working folder
+    std::vector<std::string> modelPaths;  // every model named, modelPath first; several only with --export
     std::string skinPath;
     int32_t skinIndex = 0;
     bool noSkin = false;
@@ -20,6 +21,7 @@ struct ViewerOptions {
     int32_t height = 480;
     std::string screenshotPath;
     bool info = false;
+    std::string exportPath;  // a .glb or .obj file, or a folder for one .glb per model
 };
 
 enum class OptionsAction { run, info, help, version, usageFault };

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "app/exportRun.h"
 #include "app/info.h"
 #include "app/options.h"
 #include "app/platform.h"
@@ -96,6 +97,17 @@ ViewerLaunch prepareViewer(const std::vector<std::string>& args)
     }
 
     const std::string path = options.modelPath.empty() ? defaultModelPath() : options.modelPath;
+    if (!options.exportPath.empty()) {
+        const ExportOutcome exported =
+            runExport(options, options.modelPaths.empty() ? std::vector<std::string>{path} : options.modelPaths);
+        if (exported.exitCode == 2) {
+            return usageFault(exported.message);
+        }
+        if (!exported.message.empty()) {
+            writeUserText(UserStream::error, exported.message.c_str());
+        }
+        return {false, exported.exitCode};
+    }
     std::string reason;
     ModelHandle body = openViewerModel(path, &reason);
     if (!body) {

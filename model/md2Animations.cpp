@@ -2,6 +2,7 @@
 #include "model/md2Animations.h"
 
 #include <cstring>
+#include <unordered_set>
 
 namespace {
 
@@ -41,6 +42,41 @@ bool continues(const SplitName& previous, const SplitName& next)
            next.number == previous.number + 1;
 }
 
+std::string lowerAscii(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = char(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+// A repeated name becomes NAME_2, NAME_3... in frame order, skipping any that a run already has, and names are
+// told apart without case since --anim picks them without case.
+void makeNamesUnique(std::vector<Md2Animation>& runs)
+{
+    std::unordered_set<std::string> taken;
+    for (const Md2Animation& run : runs) {
+        taken.insert(lowerAscii(run.name));
+    }
+    std::unordered_set<std::string> seen;
+    for (Md2Animation& run : runs) {
+        const std::string key = lowerAscii(run.name);
+        if (seen.insert(key).second) {
+            continue;
+        }
+        for (int suffix = 2;; ++suffix) {
+            std::string candidate = run.name + "_" + std::to_string(suffix);
+            if (taken.insert(lowerAscii(candidate)).second) {
+                seen.insert(lowerAscii(candidate));
+                run.name = std::move(candidate);
+                break;
+            }
+        }
+    }
+}
+
 }  // namespace
 
 std::vector<Md2Animation> findAnimations(const std::vector<std::string>& frameNames)
@@ -57,6 +93,7 @@ std::vector<Md2Animation> findAnimations(const std::vector<std::string>& frameNa
         }
         previous = std::move(current);
     }
+    makeNamesUnique(runs);
     return runs;
 }
 

@@ -9,7 +9,7 @@
 #include "model/md2.h"
 
 struct Md2Animation {
-    std::string name;  // the frames' shared prefix, raw bytes from the file; may be empty
+    std::string name;  // the frames' shared prefix, raw bytes from the file, made unique; may be empty
     int32_t first;     // keyframe indices, inclusive
     int32_t last;
 };
@@ -20,6 +20,9 @@ struct Md2Animation {
 // stand01 is 1, and stand09, stand10 continue each other. A name of digits only has the empty prefix, so
 // 0, 1, 2 are one run named "". A number too big for 64 bits ends its run and starts none: it is a run of
 // its own. Runs are listed in frame order and together cover every keyframe once.
+// Names are unique without regard to ASCII case: a name met again gets _2, _3... in frame order (pain, pain_2),
+// skipping a suffix some run is already called, so runs named pain, pain_2, pain give pain, pain_2, pain_3. An
+// empty name stays empty the first time, and its repeats are _2, _3.
 std::vector<Md2Animation> findAnimations(const std::vector<std::string>& frameNames);
 std::vector<Md2Animation> findAnimations(const Md2Model& model);
 

@@ -459,5 +459,25 @@ class WindowsViewerModeTest(harness.ViewerCase):
         self.assertEqual(harness.differing_pixels(saved, shown, shown[1] - READOUT_ROWS), 0,
                          "the saved picture is not the one the window shows")
 
+    def test_an_export_is_the_linux_builds_byte_for_byte(self):
+        model = self.odd_model()
+        cwd = self.run_dir("export", model=None, font=None)
+        skin = os.path.join(self.tmp, "skin é.tga")
+        with open(skin, "wb") as out:
+            out.write(harness.tga_bytes(16, 8, (200, 120, 40)))
+        written = {}
+        for build, command, run_env in (("linux", None, None), ("windows", ["wine", EXE], utf8_env())):
+            out = os.path.join(self.tmp, build + " é", ODD_NAME + ".glb")
+            os.makedirs(os.path.dirname(out))
+            code, _, err = self.run_to_end(["--export", out, "--skin", skin, "--fps", "12", model], cwd=cwd,
+                                           env=run_env, command=command, timeout=120)
+            self.assertEqual(code, 0, err)
+            with open(out, "rb") as glb:
+                written[build] = glb.read()
+            self.assertEqual(sorted(os.listdir(os.path.dirname(out))), [ODD_NAME + ".glb"])
+        self.assertGreater(len(written["linux"]), 1000)
+        self.assertTrue(written["windows"] == written["linux"], "the builds wrote different files")
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)

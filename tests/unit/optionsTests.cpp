@@ -177,6 +177,25 @@ const OptionsCase optionsCases[] = {
     {"two models", {"a.md2", "b.md2"}, fault, 2, "one model at most, but both 'a.md2' and 'b.md2'", nullptr},
     {"two models across --", {"a.md2", "--", "b.md2"}, fault, 2, "one model at most", nullptr},
     {"empty model name", {""}, fault, 2, "empty", nullptr},
+    {"export takes several models, before or after it",
+     {"a.md2", "--export", "out/", "b.md2", "c.md2"},
+     run,
+     0,
+     "",
+     [](auto& o) {
+         EXPECT_EQ(o.exportPath, "out/");
+         EXPECT_EQ(o.modelPath, "a.md2");
+         EXPECT_EQ(o.modelPaths, (std::vector<std::string>{"a.md2", "b.md2", "c.md2"}));
+     }},
+    {"export with info", {"--export", "a.glb", "--info"}, fault, 2, "--export cannot be used with --info", nullptr},
+    {"export with screenshot", {"--screenshot", "a.png", "--export=a.glb"}, fault, 2, "with --screenshot", nullptr},
+    {"export with weapon",
+     {"--export", "a.glb", "--weapon", "w.md2"},
+     fault,
+     2,
+     "cannot be used with --weapon",
+     nullptr},
+    {"export without a value", {"--export"}, fault, 2, "--export needs a value", nullptr},
 };
 
 class OptionsTable : public testing::TestWithParam<OptionsCase> {};

@@ -1,0 +1,159 @@
+// Split vertices, axes and deltas shared by the glTF and OBJ writers; see exportMesh.h.
+#include "model/exportMesh.h"
+
+#include <cmath>
+#include <cstring>
+#include <unordered_map>
+
+#include "stb_image_write.h"
+
+ExportMesh buildExportMesh(const Md2Model& model, float skinWidth, float skinHeight)
+{
+    ExportMesh mesh;
+    if (model.triangles == nullptr || model.numTriangles <= 0) {
+        return mesh;
+    }
+    const bool withTexCoords = model.texCoords != nullptr && skinWidth > 0.0f && skinHeight > 0.0f;
+    // One key per (vertex, s, t): two texture coordinate entries holding the same values share a vertex.
+    std::unordered_map<uint64_t, uint32_t> seen;
+    seen.reserve(size_t(model.numTriangles) * 3);
+    mesh.indices.reserve(size_t(model.numTriangles) * 3);
+    for (int32_t i = 0; i < model.numTriangles; ++i) {
+        const Md2Triangle& triangle = model.triangles[i];
+        for (int k = 0; k < 3; ++k) {
+            const int32_t vertex = triangle.vertex[k];
+            Md2TexCoord st = {0, 0};
+            if (withTexCoords) {
+                st = model.texCoords[triangle.texCoord[k]];
+            }
+            const uint64_t key =
+                (uint64_t(uint32_t(vertex)) << 32) | (uint64_t(uint16_t(st.s)) << 16) | uint64_t(uint16_t(st.t));
+            const auto [at, added] = seen.try_emplace(key, uint32_t(mesh.sourceVertex.size()));
+            if (added) {
+                mesh.sourceVertex.push_back(vertex);
+                if (withTexCoords) {
+                    mesh.texCoords.push_back(static_cast<float>(st.s) / skinWidth);
+                    mesh.texCoords.push_back(static_cast<float>(st.t) / skinHeight);
+                }
+            }
+            mesh.indices.push_back(at->second);
+        }
+    }
+    return mesh;
+}
+
+float skinDivisor(int32_t headerSize, int32_t imageSize)
+{
+    if (headerSize > 0) {
+        return static_cast<float>(headerSize);
+    }
+    return imageSize > 0 ? static_cast<float>(imageSize) : 0.0f;
+}
+
+Vec3 gltfPosition(const Vec3& position)
+{
+    return {-position.z, position.y, position.x};
+}
+
+Vec3 gltfNormal(const Vec3& fileNormal)
+{
+    if (fileNormal.x == 0.0f && fileNormal.y == 0.0f && fileNormal.z == 0.0f) {
+        return {0.0f, 1.0f, 0.0f};
+    }
+    // File (x, y, z) is program (x, z, -y), which glTF's rotation turns into (y, z, x).
+    return {fileNormal.y, fileNormal.z, fileNormal.x};
+}
+
+namespace {
+
+// The next float above value (value finite), by its bits: std::nextafter costs a call and its checks, and this
+// runs for most coordinates of every keyframe.
+float stepUp(float value)
+{
+    uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    if (value == 0.0f) {
+        bits = 1;  // the smallest subnormal, from either zero
+    } else if (value > 0.0f) {
+        ++bits;
+    } else {
+        --bits;
+    }
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+float stepDown(float value)
+{
+    return -stepUp(-value);
+}
+
+}  // namespace
+
+float morphDelta(float base, float target)
+{
+    // target - base rounds once; adding it back to base rounds again. Among the few floats around it, the one
+    // whose sum lands nearest target (exactly on it whenever any does) is the delta.
+    const float first = target - base;
+    if (base + first == target || !std::isfinite(first)) {
+        return first;
+    }
+    float best = first;
+    double bestError = std::fabs(double(base + first) - double(target));
+    float down = first;
+    float up = first;
+    for (int step = 0; step < 3 && bestError != 0.0; ++step) {
+        down = stepDown(down);
+        up = stepUp(up);
+        for (const float candidate : {down, up}) {
+            const double error = std::fabs(double(base + candidate) - double(target));
+            if (error < bestError) {
+                best = candidate;
+                bestError = error;
+            }
+        }
+    }
+    return best;
+}
+
+bool exportable(const Md2Model& model, ExportFault* fault)
+{
+    ExportFault found;
+    if (model.frames == nullptr || model.numFrames <= 0) {
+        found = {ExportFaultKind::noKeyframes, "it has no keyframes to export"};
+    } else if (model.triangles == nullptr || model.numTriangles <= 0) {
+        found = {ExportFaultKind::noTriangles, "it has no triangles to export"};
+    }
+    if (fault != nullptr) {
+        *fault = found;
+    }
+    return found.kind == ExportFaultKind::none;
+}
+
+std::string exportStem(const std::string& path)
+{
+    const size_t slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) {
+        name.resize(dot);
+    }
+    return name;
+}
+
+namespace {
+
+void appendBytes(void* context, void* data, int size)
+{
+    auto* out = static_cast<std::vector<uint8_t>*>(context);
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    out->insert(out->end(), bytes, bytes + size);
+}
+
+}  // namespace
+
+bool encodePng(const uint8_t* pixels, int32_t width, int32_t height, std::vector<uint8_t>& png)
+{
+    png.clear();
+    return stbi_write_png_to_func(appendBytes, &png, width, height, 4, pixels, width * 4) != 0;
+}

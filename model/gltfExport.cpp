@@ -1,0 +1,286 @@
+// The .glb writer: the export mesh into tinygltf's records, one buffer holding every array, then tinygltf's
+// binary serialisation. See gltfExport.h.
+#include "model/gltfExport.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ostream>
+#include <streambuf>
+
+#include "model/tinyGltf.h"
+
+#ifndef BREVANT_VERSION
+#error "BREVANT_VERSION is defined by the build from the project's version"
+#endif
+
+namespace {
+
+constexpr int arrayBufferTarget = 34962;         // ARRAY_BUFFER
+constexpr int elementArrayBufferTarget = 34963;  // ELEMENT_ARRAY_BUFFER
+
+// tinygltf writes a .glb only to a std::ostream; this one appends straight to the caller's bytes, sparing the
+// copies an ostringstream makes as it grows and when its string is taken. Overriding std::streambuf is the
+// standard library's own way in, the one virtual interface here.
+class AppendBuffer : public std::streambuf {
+public:
+    explicit AppendBuffer(std::vector<uint8_t>& out) : out_(out) {}
+
+protected:
+    std::streamsize xsputn(const char* data, std::streamsize size) override
+    {
+        out_.insert(out_.end(), reinterpret_cast<const uint8_t*>(data), reinterpret_cast<const uint8_t*>(data) + size);
+        return size;
+    }
+    int_type overflow(int_type c) override
+    {
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            out_.push_back(uint8_t(traits_type::to_char_type(c)));
+        }
+        return traits_type::not_eof(c);
+    }
+
+private:
+    std::vector<uint8_t>& out_;
+};
+
+struct GltfBuilder {
+    tinygltf::Model model;
+    std::vector<unsigned char>& bytes;
+};
+
+// Appends data as a new buffer view, 4-byte aligned as every accessor of ours needs; returns its index.
+int addView(GltfBuilder& builder, const void* data, size_t size, int target)
+{
+    std::vector<unsigned char>& bytes = builder.bytes;
+    bytes.resize((bytes.size() + 3) & ~size_t(3), 0);
+    tinygltf::BufferView view;
+    view.buffer = 0;
+    view.byteOffset = bytes.size();
+    view.byteLength = size;
+    view.target = target;
+    const auto* from = static_cast<const unsigned char*>(data);
+    bytes.insert(bytes.end(), from, from + size);
+    builder.model.bufferViews.push_back(std::move(view));
+    return int(builder.model.bufferViews.size() - 1);
+}
+
+// A float accessor of count elements of the given type (VEC3, VEC2, SCALAR), in a view of its own.
+int addFloats(GltfBuilder& builder, const std::vector<float>& values, int type, int components, int target,
+              bool withBounds)
+{
+    tinygltf::Accessor accessor;
+    accessor.bufferView = addView(builder, values.data(), values.size() * sizeof(float), target);
+    accessor.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
+    accessor.type = type;
+    accessor.count = values.size() / size_t(components);
+    if (withBounds && accessor.count > 0) {
+        accessor.minValues.assign(size_t(components), 0.0);
+        accessor.maxValues.assign(size_t(components), 0.0);
+        for (int c = 0; c < components; ++c) {
+            float low = values[size_t(c)];
+            float high = low;
+            for (size_t i = size_t(c); i < values.size(); i += size_t(components)) {
+                low = std::min(low, values[i]);
+                high = std::max(high, values[i]);
+            }
+            accessor.minValues[size_t(c)] = low;
+            accessor.maxValues[size_t(c)] = high;
+        }
+    }
+    builder.model.accessors.push_back(std::move(accessor));
+    return int(builder.model.accessors.size() - 1);
+}
+
+int addIndices(GltfBuilder& builder, const ExportMesh& mesh)
+{
+    tinygltf::Accessor accessor;
+    accessor.count = mesh.indices.size();
+    accessor.type = TINYGLTF_TYPE_SCALAR;
+    // Short indices where they fit, as most models' do: half the bytes.
+    if (mesh.sourceVertex.size() <= 65535) {
+        std::vector<uint16_t> shorts(mesh.indices.begin(), mesh.indices.end());
+        accessor.componentType = TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT;
+        accessor.bufferView =
+            addView(builder, shorts.data(), shorts.size() * sizeof(uint16_t), elementArrayBufferTarget);
+    } else {
+        accessor.componentType = TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT;
+        accessor.bufferView =
+            addView(builder, mesh.indices.data(), mesh.indices.size() * sizeof(uint32_t), elementArrayBufferTarget);
+    }
+    builder.model.accessors.push_back(std::move(accessor));
+    return int(builder.model.accessors.size() - 1);
+}
+
+void pushVec3(std::vector<float>& out, const Vec3& v)
+{
+    out.push_back(v.x);
+    out.push_back(v.y);
+    out.push_back(v.z);
+}
+
+// Keyframe frame's positions and normals for every exported vertex, in glTF's axes.
+void frameArrays(const Md2Model& model, const ExportMesh& mesh, int32_t frame, std::vector<float>& positions,
+                 std::vector<float>& normals)
+{
+    positions.clear();
+    normals.clear();
+    const ModelVertex* vertices = model.frames[frame].vertices.get();
+    for (const int32_t source : mesh.sourceVertex) {
+        pushVec3(positions, gltfPosition(vertices[source].position));
+        pushVec3(normals, gltfNormal(vertices[source].normal));
+    }
+}
+
+void addAnimation(GltfBuilder& builder, const Md2Animation& run, double fps, int32_t targetCount)
+{
+    std::vector<float> times;
+    std::vector<float> weights;
+    for (int32_t k = run.first; k <= run.last; ++k) {
+        times.push_back(static_cast<float>(double(k - run.first) / fps));
+        // Keyframe 0 is the base itself: every weight 0.
+        for (int32_t t = 0; t < targetCount; ++t) {
+            weights.push_back(t == k - 1 ? 1.0f : 0.0f);
+        }
+    }
+    tinygltf::AnimationSampler sampler;
+    sampler.input = addFloats(builder, times, TINYGLTF_TYPE_SCALAR, 1, 0, true);
+    sampler.output = addFloats(builder, weights, TINYGLTF_TYPE_SCALAR, 1, 0, false);
+    sampler.interpolation = "LINEAR";
+    tinygltf::AnimationChannel channel;
+    channel.sampler = 0;
+    channel.target_node = 0;
+    channel.target_path = "weights";
+    tinygltf::Animation animation;
+    animation.name = run.name;
+    animation.samplers.push_back(std::move(sampler));
+    animation.channels.push_back(std::move(channel));
+    builder.model.animations.push_back(std::move(animation));
+}
+
+void addMaterial(GltfBuilder& builder, const GltfExportInput& input, tinygltf::Primitive& primitive)
+{
+    tinygltf::Material material;
+    material.name = "skin";
+    // A skin is the whole colour; nothing in an MD2 model is metal.
+    material.pbrMetallicRoughness.metallicFactor = 0.0;
+    material.pbrMetallicRoughness.roughnessFactor = 1.0;
+    if (!input.skinPng.empty() && primitive.attributes.count("TEXCOORD_0") != 0) {
+        tinygltf::Image image;
+        image.mimeType = "image/png";
+        image.bufferView = addView(builder, input.skinPng.data(), input.skinPng.size(), 0);
+        builder.model.images.push_back(std::move(image));
+        tinygltf::Sampler sampler;
+        sampler.magFilter = TINYGLTF_TEXTURE_FILTER_LINEAR;
+        sampler.minFilter = TINYGLTF_TEXTURE_FILTER_LINEAR_MIPMAP_LINEAR;
+        builder.model.samplers.push_back(std::move(sampler));
+        tinygltf::Texture texture;
+        texture.source = 0;
+        texture.sampler = 0;
+        builder.model.textures.push_back(std::move(texture));
+        material.pbrMetallicRoughness.baseColorTexture.index = 0;
+    }
+    builder.model.materials.push_back(std::move(material));
+    primitive.material = 0;
+}
+
+}  // namespace
+
+bool writeGltfBinary(const GltfExportInput& input, std::vector<uint8_t>& glb, ExportFault* fault)
+{
+    glb.clear();
+    if (input.model == nullptr || !exportable(*input.model, fault)) {
+        return false;
+    }
+    const Md2Model& md2 = *input.model;
+    const ExportMesh mesh = buildExportMesh(md2, input.skinWidth, input.skinHeight);
+
+    // Every array's size is known: reserved once, so the buffer is never copied while it grows.
+    const size_t vertexCount = mesh.sourceVertex.size();
+    size_t runKeys = 0;
+    for (const Md2Animation& run : input.animations) {
+        runKeys += size_t(run.last - run.first + 1);
+    }
+    const size_t targetCount = size_t(md2.numFrames - 1);
+    const size_t expectedBytes = mesh.indices.size() * 4 + size_t(md2.numFrames) * vertexCount * 24 +
+                                 mesh.texCoords.size() * 4 + runKeys * (targetCount + 1) * 4 + input.skinPng.size() +
+                                 4 * (4 + 2 * targetCount + 2 * input.animations.size());
+    std::vector<unsigned char> bytes;
+    bytes.reserve(expectedBytes);
+    GltfBuilder builder{{}, bytes};
+    tinygltf::Primitive primitive;
+    primitive.mode = TINYGLTF_MODE_TRIANGLES;
+    primitive.indices = addIndices(builder, mesh);
+
+    std::vector<float> basePositions;
+    std::vector<float> baseNormals;
+    frameArrays(md2, mesh, 0, basePositions, baseNormals);
+    primitive.attributes["POSITION"] =
+        addFloats(builder, basePositions, TINYGLTF_TYPE_VEC3, 3, arrayBufferTarget, true);
+    primitive.attributes["NORMAL"] = addFloats(builder, baseNormals, TINYGLTF_TYPE_VEC3, 3, arrayBufferTarget, false);
+    if (!mesh.texCoords.empty()) {
+        primitive.attributes["TEXCOORD_0"] =
+            addFloats(builder, mesh.texCoords, TINYGLTF_TYPE_VEC2, 2, arrayBufferTarget, false);
+    }
+
+    std::vector<float> positions;
+    std::vector<float> normals;
+    tinygltf::Value::Array targetNames;
+    targetNames.reserve(size_t(md2.numFrames));
+    for (int32_t frame = 1; frame < md2.numFrames; ++frame) {
+        frameArrays(md2, mesh, frame, positions, normals);
+        for (size_t i = 0; i < positions.size(); ++i) {
+            positions[i] = morphDelta(basePositions[i], positions[i]);
+            normals[i] = morphDelta(baseNormals[i], normals[i]);
+        }
+        std::map<std::string, int> target;
+        target["POSITION"] = addFloats(builder, positions, TINYGLTF_TYPE_VEC3, 3, arrayBufferTarget, true);
+        target["NORMAL"] = addFloats(builder, normals, TINYGLTF_TYPE_VEC3, 3, arrayBufferTarget, false);
+        primitive.targets.push_back(std::move(target));
+        targetNames.emplace_back(frameNameAt(md2, frame));
+    }
+    addMaterial(builder, input, primitive);
+
+    tinygltf::Mesh gltfMesh;
+    gltfMesh.name = input.name;
+    gltfMesh.primitives.push_back(std::move(primitive));
+    if (targetCount > 0) {
+        gltfMesh.weights.assign(targetCount, 0.0);
+        // The common convention for morph target names, which Blender and three.js read.
+        tinygltf::Value::Object extras;
+        extras["targetNames"] = tinygltf::Value(std::move(targetNames));
+        gltfMesh.extras = tinygltf::Value(std::move(extras));
+        for (const Md2Animation& run : input.animations) {
+            addAnimation(builder, run, input.fps, int32_t(targetCount));
+        }
+    }
+    builder.model.meshes.push_back(std::move(gltfMesh));
+
+    tinygltf::Node node;
+    node.name = input.name;
+    node.mesh = 0;
+    builder.model.nodes.push_back(std::move(node));
+    tinygltf::Scene scene;
+    scene.nodes.push_back(0);
+    builder.model.scenes.push_back(std::move(scene));
+    builder.model.defaultScene = 0;
+    builder.model.asset.version = "2.0";
+    builder.model.asset.generator = "Brevant " BREVANT_VERSION;
+
+    bytes.resize((bytes.size() + 3) & ~size_t(3), 0);
+    tinygltf::Buffer buffer;
+    buffer.data = std::move(bytes);
+    builder.model.buffers.push_back(std::move(buffer));
+
+    // The JSON is a few kilobytes for every accessor and view; the chunk headers 28 bytes.
+    glb.reserve(builder.model.buffers[0].data.size() + 64 * builder.model.accessors.size() + 4096);
+    AppendBuffer appender(glb);
+    std::ostream stream(&appender);
+    tinygltf::TinyGLTF writer;
+    if (!writer.WriteGltfSceneToStream(&builder.model, stream, false, true)) {
+        if (fault != nullptr) {
+            *fault = {ExportFaultKind::cannotWrite, "the glTF writer failed"};
+        }
+        return false;
+    }
+    return true;
+}
