@@ -283,12 +283,17 @@ Md2Model* parseMd2Model(const uint8_t* bytes, size_t size, Md2Fault* fault)
 
 Md2Model* loadMd2Model(const char* path, Md2Fault* fault)
 {
+    return readMd2Model(folderSource(), path != nullptr ? path : "", fault);
+}
+
+Md2Model* readMd2Model(const FileSource& source, const std::string& name, Md2Fault* fault)
+{
     if (fault != nullptr) {
         *fault = Md2Fault{};
     }
     FileBytes file;
     FileReadFault readFault;
-    if (!readFileBytes(path, md2MaxFileSize, file, &readFault)) {
+    if (!readSourceFile(source, name, md2MaxFileSize, file, readFault)) {
         switch (readFault.kind) {
         case FileReadFaultKind::tooLarge: {
             char sizeText[32];

@@ -2,7 +2,7 @@
 // Keys come from the platform's pollControlKey; the shell swaps the buffers.
 #include "scene/scene.h"
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "app/shell.h"
 #include "base/glApi.h"
 #include "model/md2.h"

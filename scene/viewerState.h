@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/viewerEvent.h"
+#include "base/viewerEvent.h"
 #include "model/md2.h"
 
 // Vertical field of view of viewer mode, in degrees; the horizontal one follows the window's aspect.

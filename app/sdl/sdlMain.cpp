@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "app/keyLatch.h"
-#include "app/platform.h"
+#include "base/platform.h"
 #include "app/sdl/sdlKeys.h"
 #include "app/sdl/sdlViewer.h"
 #include "app/sdl/sdlWindow.h"
