@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/viewerEvent.h"
+
 struct ViewerOptions {
     std::string modelPath;  // empty: tris.md2 in the working folder
     std::string skinPath;
@@ -16,8 +18,8 @@ struct ViewerOptions {
     std::string animation;
     double fps = 10.0;
     std::string weaponPath;
-    int32_t width = 640;
-    int32_t height = 480;
+    int32_t width = viewerDefaultWidth;
+    int32_t height = viewerDefaultHeight;
     std::string screenshotPath;
     bool info = false;
 };

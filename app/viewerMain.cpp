@@ -7,8 +7,8 @@
 
 #include "app/info.h"
 #include "app/options.h"
-#include "base/platform.h"
 #include "base/fileBytes.h"
+#include "base/platform.h"
 #include "model/skinLookup.h"
 #include "scene/viewerSession.h"
 

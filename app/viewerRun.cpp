@@ -15,7 +15,7 @@ struct ViewerRun {
     const ViewerWindow* window = nullptr;
     ViewerSession session;
     ViewerGl gl;
-    bool started = false;  // the session and its GL side exist: events and redraws may reach them
+    bool started = false;    // the session and its GL side exist: events and redraws may reach them
     std::string titledPath;  // the model the window's title names
 };
 

@@ -134,8 +134,7 @@ void changeAnimation(ViewerSession& session, int32_t step, double now)
     if (session.animations.empty()) {
         return;
     }
-    const Md2Animation* shown =
-        sessionAnimationHolding(session, playbackKeyframe(playbackPose(session.clock, now)));
+    const Md2Animation* shown = sessionAnimationHolding(session, playbackKeyframe(playbackPose(session.clock, now)));
     int32_t index = shown != nullptr ? static_cast<int32_t>(shown - session.animations.data()) : session.animation;
     const int32_t count = static_cast<int32_t>(session.animations.size());
     index = ((index + step) % count + count) % count;

@@ -2,9 +2,9 @@
 // Pairs with tgaDecode.cpp, which does the reading; the notice comes from the platform (base/platform.h).
 #include "text/tga.h"
 
-#include "base/platform.h"
 #include "base/fileBytes.h"
 #include "base/glApi.h"
+#include "base/platform.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "base/platform.h"
 #include "app/win32/winShell.h"
+#include "base/platform.h"
 
 namespace {
 

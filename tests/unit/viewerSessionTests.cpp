@@ -54,8 +54,8 @@ bool listMemory(void* context, const std::string& folder, std::vector<SourceEntr
         const std::string rest = name.substr(prefix.size());
         const size_t slash = rest.find('/');
         const SourceEntry entry{rest.substr(0, slash), slash != std::string::npos};
-        const bool listed = std::any_of(entries.begin(), entries.end(),
-                                        [&](const SourceEntry& e) { return e.name == entry.name; });
+        const bool listed =
+            std::any_of(entries.begin(), entries.end(), [&](const SourceEntry& e) { return e.name == entry.name; });
         if (!listed) {
             entries.push_back(entry);
         }
@@ -262,12 +262,9 @@ TEST(ViewerFileKind, TheMd2MagicAloneMakesAModel)
         std::vector<uint8_t> bytes;
         ViewerFileKind kind;
     } cases[] = {
-        {{'I', 'D', 'P', '2'}, ViewerFileKind::md2},
-        {{'I', 'D', 'P', '2', 0, 0}, ViewerFileKind::md2},
-        {{'I', 'D', 'P'}, ViewerFileKind::image},
-        {{'i', 'd', 'p', '2'}, ViewerFileKind::image},
-        {{'I', 'D', 'P', '3'}, ViewerFileKind::image},
-        {{}, ViewerFileKind::image},
+        {{'I', 'D', 'P', '2'}, ViewerFileKind::md2},   {{'I', 'D', 'P', '2', 0, 0}, ViewerFileKind::md2},
+        {{'I', 'D', 'P'}, ViewerFileKind::image},      {{'i', 'd', 'p', '2'}, ViewerFileKind::image},
+        {{'I', 'D', 'P', '3'}, ViewerFileKind::image}, {{}, ViewerFileKind::image},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(viewerFileKindOf(c.bytes.data(), c.bytes.size()), c.kind) << c.bytes.size();
