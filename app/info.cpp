@@ -23,6 +23,13 @@ std::string withoutControls(const std::string& text)
     return safe;
 }
 
+// The one rule for text taken from a file: printable ASCII stays, every other byte shows as '?'.
+char printableChar(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte > 0x7e ? '?' : c;
+}
+
 std::string count(int32_t value)
 {
     return std::to_string(std::max(value, int32_t{0}));
@@ -39,10 +46,7 @@ std::string printableAscii(const std::string& text)
 {
     std::string safe = text;
     for (char& c : safe) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte > 0x7e) {
-            c = '?';
-        }
+        c = printableChar(c);
     }
     return safe;
 }
@@ -96,8 +100,7 @@ void appendPrintableFileName(std::string& line, const std::string& path)
 {
     const size_t slash = path.find_last_of("/\\");
     for (size_t i = slash == std::string::npos ? 0 : slash + 1; i < path.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(path[i]);
-        line += byte < 0x20 || byte > 0x7e ? '?' : path[i];
+        line += printableChar(path[i]);
     }
 }
 
@@ -117,8 +120,7 @@ void formatStatusLine(std::string& line, const std::string& fileName, const std:
         } else {
             // An animation name has no slash, so only its bytes are made printable.
             for (const char c : animation) {
-                const auto byte = static_cast<unsigned char>(c);
-                line += byte < 0x20 || byte > 0x7e ? '?' : c;
+                line += printableChar(c);
             }
         }
         char numbers[32];

@@ -2,7 +2,7 @@
 // Key-down events set the latch; a poll reads it and clears it.
 #pragma once
 
-#include "app/platform.h"
+#include "base/platform.h"
 
 struct KeyLatch {
     bool pressed[controlKeyCount] = {};

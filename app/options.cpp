@@ -162,6 +162,9 @@ std::string applyVersion(const std::string&, ViewerOptions&, OptionsAction& acti
     return {};
 }
 
+// The usage text spells out the default size the options record opens with.
+static_assert(viewerDefaultWidth == 640 && viewerDefaultHeight == 480, "--size's help names the default size");
+
 const OptionRow optionRows[] = {
     {"--skin", "FILE", "this image is the skin (PCX, PNG, TGA, JPEG or BMP)", applySkin},
     {"--skin-index", "N", "which of the model's skin names to look up (default 0)", applySkinIndex},

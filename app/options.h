@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/viewerEvent.h"
+
 struct ViewerOptions {
     std::string modelPath;                // empty: tris.md2 in the working folder
     std::vector<std::string> modelPaths;  // every model named, modelPath first; several only with --export
@@ -17,8 +19,8 @@ struct ViewerOptions {
     std::string animation;
     double fps = 10.0;
     std::string weaponPath;
-    int32_t width = 640;
-    int32_t height = 480;
+    int32_t width = viewerDefaultWidth;
+    int32_t height = viewerDefaultHeight;
     std::string screenshotPath;
     bool info = false;
     std::string exportPath;  // a .glb or .obj file, or a folder for one .glb per model

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/platform.h"
+#include "base/platform.h"
 
 int32_t quitRequested = 0;
 int32_t frameCount = 0;

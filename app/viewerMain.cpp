@@ -8,10 +8,10 @@
 #include "app/exportRun.h"
 #include "app/info.h"
 #include "app/options.h"
-#include "app/platform.h"
 #include "base/fileBytes.h"
+#include "base/platform.h"
 #include "model/skinLookup.h"
-#include "scene/viewerScene.h"
+#include "scene/viewerSession.h"
 
 namespace {
 
@@ -40,15 +40,16 @@ std::string keyframeText(double keyframe)
 }
 
 // What --info reports as the skin: the one named, the one the lookup finds, or none.
-std::string skinForInfo(const ViewerOptions& options, const std::string& path, const Md2Model& model)
+std::string skinForInfo(const ViewerSession& session, const std::string& path, const Md2Model& model)
 {
+    const ViewerOptions& options = session.options;
     if (options.noSkin) {
         return "none";
     }
     if (!options.skinPath.empty()) {
         return options.skinPath;
     }
-    const SkinSearch search = findSkinFile(path, md2SkinName(model, options.skinIndex));
+    const SkinSearch search = findSkinFile(path, md2SkinName(model, options.skinIndex), session.source);
     return search.path.empty() ? "none" : search.path;
 }
 
@@ -78,9 +79,9 @@ std::string defaultModelPath()
 
 }  // namespace
 
-ViewerLaunch prepareViewer(const std::vector<std::string>& args)
+ViewerLaunch prepareViewer(ViewerSession& session, const std::vector<std::string>& args)
 {
-    ViewerOptions& options = viewer.options;
+    ViewerOptions& options = session.options;
     const OptionsOutcome outcome = parseOptions(args, options);
     switch (outcome.action) {
     case OptionsAction::help:
@@ -109,17 +110,17 @@ ViewerLaunch prepareViewer(const std::vector<std::string>& args)
         return {false, exported.exitCode};
     }
     std::string reason;
-    ModelHandle body = openViewerModel(path, &reason);
+    ModelHandle body = openViewerModel(session.source, path, &reason);
     if (!body) {
         return fileFault(path, reason);
     }
     if (outcome.action == OptionsAction::info || options.info) {
         // A skin named on the command line is checked like any file named there, --info or not.
         SkinImage named;
-        if (!options.skinPath.empty() && !readSkinImage(options.skinPath, named, &reason)) {
+        if (!options.skinPath.empty() && !readSkinImage(session.source, options.skinPath, named, &reason)) {
             return fileFault(options.skinPath, reason);
         }
-        const std::string skin = skinForInfo(options, path, *body);
+        const std::string skin = skinForInfo(session, path, *body);
         say(formatModelInfo(path, *body, skin.c_str()));
         return {false, 0};
     }
@@ -148,21 +149,21 @@ ViewerLaunch prepareViewer(const std::vector<std::string>& args)
     }
     ModelHandle weapon;
     if (!options.weaponPath.empty()) {
-        weapon = openViewerModel(options.weaponPath, &reason);
+        weapon = openViewerModel(session.source, options.weaponPath, &reason);
         if (!weapon) {
             return fileFault(options.weaponPath, reason);
         }
     }
     if (!options.skinPath.empty()) {
-        if (!readSkinImage(options.skinPath, viewer.chosenSkinImage, &reason)) {
+        if (!readSkinImage(session.source, options.skinPath, session.chosenSkinImage, &reason)) {
             return fileFault(options.skinPath, reason);
         }
-        viewer.chosenSkin = true;
+        session.chosenSkin = true;
     }
 
-    viewer.body.model = std::move(body);
-    viewer.body.path = path;
-    viewer.weapon.model = std::move(weapon);
-    viewer.weapon.path = options.weaponPath;
+    session.body.model = std::move(body);
+    session.body.path = path;
+    session.weapon.model = std::move(weapon);
+    session.weapon.path = options.weaponPath;
     return {true, 0};
 }

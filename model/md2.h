@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+
+#include "base/fileSource.h"
 
 struct Vec3 {
     float x, y, z;
@@ -94,6 +97,8 @@ Md2Model* parseMd2Model(const uint8_t* bytes, size_t size, Md2Fault* fault = nul
 
 // Reads the file and parses it; nullptr when it cannot be read or is not a sound MD2 file.
 Md2Model* loadMd2Model(const char* path, Md2Fault* fault = nullptr);
+// The same for a name in a file source.
+Md2Model* readMd2Model(const FileSource& source, const std::string& name, Md2Fault* fault = nullptr);
 
 // Releases the model and everything it owns; nullptr is ignored.
 void freeMd2Model(Md2Model* model);

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "base/fileBytes.h"
+#include "base/littleEndian.h"
 #include "model/md2.h"
 
 namespace {
@@ -25,26 +26,6 @@ constexpr int64_t glCommandSize = 4;
 // degenerate triangles would keep start-up busy for minutes. Real models stay far below this: 512 frames
 // of 4,096 triangles and 2,048 vertices come to about 3 million.
 constexpr int64_t maxPreparationWork = int64_t{1} << 28;
-
-uint32_t readU32le(const uint8_t* at)
-{
-    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
-}
-
-int32_t readS32le(const uint8_t* at)
-{
-    return static_cast<int32_t>(readU32le(at));
-}
-
-int16_t readS16le(const uint8_t* at)
-{
-    return static_cast<int16_t>(uint16_t(at[0]) | uint16_t(at[1]) << 8);
-}
-
-float readF32le(const uint8_t* at)
-{
-    return std::bit_cast<float>(readU32le(at));
-}
 
 // Records why the model is refused, when the caller asked, and returns false for the caller to pass on.
 bool refuse(Md2Fault* fault, Md2FaultKind kind, const char* format, ...)
@@ -283,12 +264,17 @@ Md2Model* parseMd2Model(const uint8_t* bytes, size_t size, Md2Fault* fault)
 
 Md2Model* loadMd2Model(const char* path, Md2Fault* fault)
 {
+    return readMd2Model(folderSource(), path != nullptr ? path : "", fault);
+}
+
+Md2Model* readMd2Model(const FileSource& source, const std::string& name, Md2Fault* fault)
+{
     if (fault != nullptr) {
         *fault = Md2Fault{};
     }
     FileBytes file;
     FileReadFault readFault;
-    if (!readFileBytes(path, md2MaxFileSize, file, &readFault)) {
+    if (!readSourceFile(source, name, md2MaxFileSize, file, readFault)) {
         switch (readFault.kind) {
         case FileReadFaultKind::tooLarge: {
             char sizeText[32];

@@ -4,6 +4,8 @@
 
 #include <new>
 
+#include "base/littleEndian.h"
+
 namespace {
 
 constexpr size_t headerSize = 128;
@@ -25,11 +27,6 @@ constexpr size_t bytesPerLineAt = 66;
 // A byte with both top bits set counts the repeats of the byte after it.
 constexpr uint8_t runMark = 0xc0;
 constexpr uint8_t runCountMask = 0x3f;
-
-int32_t readU16le(const uint8_t* at)
-{
-    return static_cast<int32_t>(at[0]) | static_cast<int32_t>(at[1]) << 8;
-}
 
 }  // namespace
 

@@ -7,14 +7,13 @@
 #include <memory>
 #include <string>
 
+#include "base/rgbaImage.h"
+
 // Neither side may exceed this; a larger picture is refused from its header, before its pixels are allocated.
 inline constexpr int32_t maxSkinSide = 4096;
 
-struct SkinImage {
-    int32_t width = 0;
-    int32_t height = 0;
-    std::unique_ptr<uint8_t[]> pixels;  // width * height RGBA pixels, top row first, left to right
-};
+// RGBA pixels, top row first.
+using SkinImage = RgbaImage;
 
 enum class SkinFault {
     none,

@@ -1,10 +1,10 @@
-// The skin lookup over std::filesystem: each folder is listed once and names are matched without case, so a
-// model naming "Skin.PCX" finds "skin.pcx" on Linux as it would on Windows. Paths go in and out as UTF-8.
+// The skin lookup over a file source: each folder is listed once and names are matched without case, so a
+// model naming "Skin.PCX" finds "skin.pcx" on Linux as it would on Windows. Paths go in and out as UTF-8;
+// std::filesystem only joins and splits them here, so they read as the platform writes them.
 #include "model/skinLookup.h"
 
 #include <algorithm>
 #include <filesystem>
-#include <system_error>
 
 namespace fs = std::filesystem;
 
@@ -52,18 +52,15 @@ struct FolderEntry {
 
 // The regular files in a folder (links followed), sorted by name so that, where two differ only in case,
 // the choice does not depend on the order the system lists them. A missing folder has none.
-std::vector<FolderEntry> listFiles(const fs::path& folder)
+std::vector<FolderEntry> listFiles(const FileSource& source, const fs::path& folder)
 {
     std::vector<FolderEntry> entries;
-    std::error_code error;
-    fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, error);
-    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-        std::error_code typeError;
-        if (!it->is_regular_file(typeError)) {
-            continue;
+    std::vector<SourceEntry> listed;
+    listSourceFolder(source, utf8FromPath(folder), listed);
+    for (const SourceEntry& entry : listed) {
+        if (!entry.folder) {
+            entries.push_back({entry.name, lowerAscii(entry.name)});
         }
-        const std::string name = utf8FromPath(it->path().filename());
-        entries.push_back({name, lowerAscii(name)});
     }
     std::sort(entries.begin(), entries.end(),
               [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
@@ -87,20 +84,17 @@ const FolderEntry* findEntry(const std::vector<FolderEntry>& entries, const std:
 }
 
 // The skins folder beside the model, however its name is cased ("skins" itself when both exist).
-fs::path findSkinsFolder(const fs::path& beside)
+fs::path findSkinsFolder(const FileSource& source, const fs::path& beside)
 {
-    const fs::path folder = beside.empty() ? fs::path(".") : beside;
-    std::error_code error;
-    if (fs::is_directory(folder / "skins", error)) {
-        return beside / "skins";
-    }
+    std::vector<SourceEntry> listed;
+    listSourceFolder(source, utf8FromPath(beside), listed);
     std::vector<std::string> matches;
-    fs::directory_iterator it(folder, error);
-    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-        std::error_code typeError;
-        const std::string name = utf8FromPath(it->path().filename());
-        if (lowerAscii(name) == "skins" && it->is_directory(typeError)) {
-            matches.push_back(name);
+    for (const SourceEntry& entry : listed) {
+        if (entry.folder && entry.name == "skins") {
+            return beside / "skins";
+        }
+        if (entry.folder && lowerAscii(entry.name) == "skins") {
+            matches.push_back(entry.name);
         }
     }
     std::sort(matches.begin(), matches.end());
@@ -150,7 +144,7 @@ bool isBrevantsOwnPicture(const std::string& lowerName)
 
 }  // namespace
 
-SkinSearch findSkinFile(const std::string& modelPath, const std::string& skinName)
+SkinSearch findSkinFile(const std::string& modelPath, const std::string& skinName, const FileSource& source)
 {
     SkinSearch search;
     const fs::path model = pathFromUtf8(modelPath);
@@ -166,8 +160,8 @@ SkinSearch findSkinFile(const std::string& modelPath, const std::string& skinNam
         }
     }
 
-    Place places[] = {{beside, listFiles(beside)}, {findSkinsFolder(beside), {}}};
-    places[1].entries = listFiles(places[1].folder);
+    Place places[] = {{beside, listFiles(source, beside)}, {findSkinsFolder(source, beside), {}}};
+    places[1].entries = listFiles(source, places[1].folder);
 
     for (const std::string& name : names) {
         search.tried.push_back(name);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/fileSource.h"
 #include "model/md2.h"
 
 struct SkinSearch {
@@ -27,8 +28,10 @@ std::string skinNameStem(const std::string& name);
 //     folder beside it, and in each place with the extensions .pcx .png .tga .jpg .jpeg .bmp in that order;
 //  4. the only picture (one of those extensions) beside the model, if there is exactly one, the viewer's own
 //     font.tga and F12 pictures (brevant-0001.png ...) not counted.
-// skinName may be empty (a model without skins). Names that repeat an earlier one are not tried again.
-SkinSearch findSkinFile(const std::string& modelPath, const std::string& skinName);
+// skinName may be empty (a model without skins). Names that repeat an earlier one are not tried again. The
+// folders are listed through source; modelPath is a name in it.
+SkinSearch findSkinFile(const std::string& modelPath, const std::string& skinName,
+                        const FileSource& source = folderSource());
 
 // One line for the status line and stderr when nothing was found, e.g.
 // "no skin: tried igdosh, ogro, skin beside the model and in skins/".

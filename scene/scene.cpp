@@ -2,9 +2,9 @@
 // Keys come from the platform's pollControlKey; the shell swaps the buffers.
 #include "scene/scene.h"
 
-#include "app/platform.h"
 #include "app/shell.h"
 #include "base/glApi.h"
+#include "base/platform.h"
 #include "model/md2.h"
 #include "model/md2Prepare.h"
 #include "text/font.h"

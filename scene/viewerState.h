@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/viewerEvent.h"
+#include "base/viewerEvent.h"
 #include "model/md2.h"
 
 // Vertical field of view of viewer mode, in degrees; the horizontal one follows the window's aspect.
@@ -77,8 +77,8 @@ struct ViewerRequests {
 struct ViewerState {
     ViewerCamera camera;
     ModelFraming framing;
-    int32_t width = 640;
-    int32_t height = 480;
+    int32_t width = viewerDefaultWidth;
+    int32_t height = viewerDefaultHeight;
     // Windows open focused; a backend that learns otherwise sends focusLost.
     bool focused = true;
     bool held[viewerKeyCount] = {};

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/rgbaImage.h"
+
 enum class TgaFault {
     none,
     fileNotFound,
@@ -21,11 +23,8 @@ enum class TgaFault {
 // The notice text of a fault, e.g. "TGA: Format bad"; nullptr for none.
 const char* tgaFaultText(TgaFault fault);
 
-struct TgaImage {
-    int32_t width = 0;
-    int32_t height = 0;
-    std::unique_ptr<uint8_t[]> pixels;  // width * height RGBA pixels, first stored row first
-};
+// RGBA pixels, first stored row first.
+using TgaImage = RgbaImage;
 
 bool isPowerOfTwo(int32_t n);
 

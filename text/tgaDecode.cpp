@@ -6,6 +6,8 @@
 #include <new>
 #include <utility>
 
+#include "base/littleEndian.h"
+
 namespace {
 
 constexpr size_t headerSize = 18;
@@ -19,11 +21,6 @@ constexpr size_t heightAt = 14;
 constexpr size_t depthAt = 16;
 
 constexpr uint8_t uncompressedTrueColour = 2;
-
-int32_t readU16le(const uint8_t* bytes)
-{
-    return static_cast<int32_t>(bytes[0]) + 256 * static_cast<int32_t>(bytes[1]);
-}
 
 // Judges the first size bytes of a file as a header. A short file's missing bytes count as zero, as a header
 // record filled by unchecked reads would hold them.

@@ -1,10 +1,10 @@
 // Uploads a decoded TGA image as a mipmapped, repeating texture, or shows the user why the file was refused.
-// Pairs with tgaDecode.cpp, which does the reading; the notice comes from the platform (app/platform.h).
+// Pairs with tgaDecode.cpp, which does the reading; the notice comes from the platform (base/platform.h).
 #include "text/tga.h"
 
-#include "app/platform.h"
 #include "base/fileBytes.h"
 #include "base/glApi.h"
+#include "base/platform.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <SDL_keycode.h>
 #include <X11/X.h>
 
-#include "app/platform.h"
+#include "base/platform.h"
 
 // A control key's own key, and the keypad key that stands in for it while NumLock is off. Windows reports the
 // keypad's 8/2/4/6 as the arrow keys then; X11 and SDL name them apart, so this backend folds them in itself.

@@ -13,11 +13,11 @@
 #include <cstring>
 
 #include "app/keyLatch.h"
-#include "app/platform.h"
 #include "app/sdl/sdlKeys.h"
 #include "app/sdl/sdlViewer.h"
 #include "app/sdl/sdlWindow.h"
 #include "app/shell.h"
+#include "base/platform.h"
 #include "res/iconPicture.h"
 #include "scene/scene.h"
 

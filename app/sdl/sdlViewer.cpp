@@ -1,5 +1,6 @@
-// Viewer mode on SDL2: a resizable window titled with the model's name, SDL's events turned into ViewerEvents,
-// and the shared main loop. Keys come only from the window's own events, so they act only while it has the focus.
+// Viewer mode on SDL2: the window services of the shared run sequence (a resizable window titled with the model's
+// name) and SDL's events turned into ViewerEvents. Keys come only from the window's own events, so they act only
+// while it has the focus.
 #include "app/sdl/sdlViewer.h"
 
 #include <SDL.h>
@@ -8,17 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "app/info.h"
 #include "app/sdl/sdlWindow.h"
-#include "app/shell.h"
-#include "app/viewerMain.h"
-#include "scene/viewerScene.h"
+#include "app/viewerRun.h"
 
 namespace {
 
-SDL_Window* viewerWindow = nullptr;
-// The model the window's title names.
-std::string titledPath;
+struct SdlViewerWindow {
+    SDL_Window* window = nullptr;
+    SDL_GLContext context = nullptr;
+    ViewerHost host;
+};
 
 ViewerKey viewerKeyFromSdl(const SDL_Keysym& keysym)
 {
@@ -129,8 +129,42 @@ bool viewerEventFromSdl(const SDL_Event& native, ViewerEvent& event)
     }
 }
 
-EventTaken takeViewerEvent(int* exitCode)
+bool openWindow(void* context, const ViewerHost& host, const char* title, int32_t width, int32_t height)
 {
+    SdlViewerWindow& sdl = *static_cast<SdlViewerWindow*>(context);
+    sdl.host = host;
+    if (!openSdlVideo("brevant")) {
+        return false;
+    }
+    sdl.window = createGlWindow(title, width, height, SDL_WINDOW_RESIZABLE);
+    if (sdl.window == nullptr) {
+        std::fprintf(stderr, "brevant: cannot create an OpenGL window: %s\n", SDL_GetError());
+        SDL_Quit();
+        return false;
+    }
+    setWindowIcon(sdl.window);
+    SDL_ShowWindow(sdl.window);
+    SDL_RaiseWindow(sdl.window);
+    sdl.context = SDL_GL_CreateContext(sdl.window);
+    if (sdl.context == nullptr) {
+        std::fprintf(stderr, "brevant: cannot create an OpenGL context: %s\n", SDL_GetError());
+        SDL_DestroyWindow(sdl.window);
+        sdl.window = nullptr;
+        SDL_Quit();
+        return false;
+    }
+    SDL_GL_MakeCurrent(sdl.window, sdl.context);
+    return true;
+}
+
+void drawableSize(void* context, int32_t* width, int32_t* height)
+{
+    SDL_GL_GetDrawableSize(static_cast<SdlViewerWindow*>(context)->window, width, height);
+}
+
+EventTaken pollWindow(void* context, int* exitCode)
+{
+    SdlViewerWindow& sdl = *static_cast<SdlViewerWindow*>(context);
     SDL_Event native;
     if (SDL_PollEvent(&native) == 0) {
         return EventTaken::none;
@@ -145,31 +179,28 @@ EventTaken takeViewerEvent(int* exitCode)
         SDL_free(native.drop.file);
     }
     if (wanted) {
-        handleViewerInput(event);
-    }
-    if (viewer.state.requests.quit || event.kind == ViewerEventKind::closeRequested) {
-        *exitCode = 0;
-        return EventTaken::quit;
+        deliverViewerEvent(sdl.host, event);
     }
     return EventTaken::handled;
 }
 
-void presentViewerFrame()
+void swapWindow(void* context)
 {
-    SDL_GL_SwapWindow(viewerWindow);
-    // A dropped model is opened while the frame is drawn, so the title follows it here.
-    if (viewer.body.path != titledPath) {
-        titledPath = viewer.body.path;
-        SDL_SetWindowTitle(viewerWindow, windowTitleFor(titledPath).c_str());
-    }
+    SDL_GL_SwapWindow(static_cast<SdlViewerWindow*>(context)->window);
 }
 
-void closeViewerWindow(SDL_GLContext context)
+void setTitle(void* context, const char* utf8Title)
 {
-    SDL_GL_MakeCurrent(viewerWindow, nullptr);
-    SDL_GL_DeleteContext(context);
-    SDL_DestroyWindow(viewerWindow);
-    viewerWindow = nullptr;
+    SDL_SetWindowTitle(static_cast<SdlViewerWindow*>(context)->window, utf8Title);
+}
+
+void closeWindow(void* context)
+{
+    SdlViewerWindow& sdl = *static_cast<SdlViewerWindow*>(context);
+    SDL_GL_MakeCurrent(sdl.window, nullptr);
+    SDL_GL_DeleteContext(sdl.context);
+    SDL_DestroyWindow(sdl.window);
+    sdl = SdlViewerWindow{};
     SDL_Quit();
 }
 
@@ -177,52 +208,7 @@ void closeViewerWindow(SDL_GLContext context)
 
 int runSdlViewer(int argc, char** argv)
 {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    const ViewerLaunch launch = prepareViewer(args);
-    if (!launch.openWindow) {
-        return launch.exitCode;
-    }
-    if (!openSdlVideo("brevant")) {
-        return 1;
-    }
-    const ViewerOptions& options = viewer.options;
-    viewerWindow =
-        createGlWindow(windowTitleFor(viewer.body.path).c_str(), options.width, options.height, SDL_WINDOW_RESIZABLE);
-    titledPath = viewer.body.path;
-    if (viewerWindow == nullptr) {
-        std::fprintf(stderr, "brevant: cannot create an OpenGL window: %s\n", SDL_GetError());
-        SDL_Quit();
-        return 1;
-    }
-    startFrameClock();
-    setWindowIcon(viewerWindow);
-    SDL_ShowWindow(viewerWindow);
-    SDL_RaiseWindow(viewerWindow);
-    SDL_GLContext context = SDL_GL_CreateContext(viewerWindow);
-    if (context == nullptr) {
-        std::fprintf(stderr, "brevant: cannot create an OpenGL context: %s\n", SDL_GetError());
-        SDL_DestroyWindow(viewerWindow);
-        SDL_Quit();
-        return 1;
-    }
-    SDL_GL_MakeCurrent(viewerWindow, context);
-
-    int width = options.width;
-    int height = options.height;
-    SDL_GL_GetDrawableSize(viewerWindow, &width, &height);
-    initViewerScene(width, height);
-
-    if (!options.screenshotPath.empty()) {
-        std::string reason;
-        const bool saved = saveViewerScreenshot(options.screenshotPath, &reason);
-        if (!saved) {
-            std::fprintf(stderr, "brevant: %s: %s\n", options.screenshotPath.c_str(), reason.c_str());
-        }
-        closeViewerWindow(context);
-        return saved ? 0 : 1;
-    }
-
-    const int exitCode = runMainLoop(LoopServices{takeViewerEvent, renderViewerFrame, presentViewerFrame});
-    closeViewerWindow(context);
-    return exitCode;
+    SdlViewerWindow sdl;
+    const ViewerWindow window{&sdl, openWindow, drawableSize, pollWindow, swapWindow, setTitle, closeWindow};
+    return runViewer(std::vector<std::string>(argv + 1, argv + argc), window);
 }

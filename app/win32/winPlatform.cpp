@@ -1,13 +1,13 @@
 // The platform services on Windows: GetAsyncKeyState polling, the MessageBoxA notice and the performance counter.
-// Pairs with app/platform.h; the SDL2 backend supplies the same services elsewhere.
+// Pairs with base/platform.h; the SDL2 backend supplies the same services elsewhere.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include <cstring>
 #include <string>
 
-#include "app/platform.h"
 #include "app/win32/winShell.h"
+#include "base/platform.h"
 
 namespace {
 

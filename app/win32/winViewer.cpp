@@ -1,5 +1,5 @@
-// Viewer mode on Windows: the wide command line, a resizable window that accepts dropped files, its messages
-// turned into ViewerEvents, and the shared main loop. Pairs with winMain.cpp, whose context set-up it reuses.
+// Viewer mode on Windows: the window services of the shared run sequence (a resizable window that accepts
+// dropped files) and its messages turned into ViewerEvents. Pairs with winMain.cpp, whose context set-up it reuses.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 // shellapi.h needs windows.h first.
@@ -8,12 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/info.h"
-#include "app/platform.h"
-#include "app/shell.h"
-#include "app/viewerMain.h"
+#include "app/viewerRun.h"
 #include "app/win32/winShell.h"
-#include "scene/viewerScene.h"
+#include "base/platform.h"
 
 namespace {
 
@@ -21,8 +18,14 @@ constexpr DWORD viewerStyle = WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHI
 constexpr DWORD viewerExStyle = WS_EX_APPWINDOW | WS_EX_WINDOWEDGE | WS_EX_ACCEPTFILES;
 constexpr wchar_t viewerClassName[] = L"BrevantViewer";
 
-MSG viewerMessage = {};
-std::string titledPath;  // the model the window's title names
+struct WinViewerWindow {
+    HINSTANCE instance = nullptr;
+    ViewerHost host;
+    MSG message = {};
+};
+
+// The window procedure has no context of its own: the one window's record, while it is open.
+WinViewerWindow* openWindowRecord = nullptr;
 
 ViewerKey viewerKeyFromVirtualKey(WPARAM key)
 {
@@ -77,7 +80,7 @@ void handleDroppedFiles(HDROP drop)
         ViewerEvent event;
         event.kind = ViewerEventKind::fileDropped;
         event.path = utf8FromWide(name);
-        handleViewerInput(event);
+        deliverViewerEvent(openWindowRecord->host, event);
     }
     DragFinish(drop);
 }
@@ -139,9 +142,6 @@ bool viewerEventFromMessage(UINT messageId, WPARAM wParam, LPARAM lParam, Viewer
 LRESULT CALLBACK viewerWindowProc(HWND windowHandle, UINT messageId, WPARAM wParam, LPARAM lParam)
 {
     switch (messageId) {
-    case WM_CREATE:
-        startFrameClock();
-        return 0;
     case WM_CLOSE:
         PostQuitMessage(0);
         return 0;
@@ -151,9 +151,8 @@ LRESULT CALLBACK viewerWindowProc(HWND windowHandle, UINT messageId, WPARAM wPar
     case WM_PAINT:
         // The main loop stands still while the user drags the frame (Windows runs its own loop then), so the
         // picture is redrawn here at each new size.
-        if (renderContext != nullptr) {
-            renderViewerFrame();
-            SwapBuffers(deviceContext);
+        if (renderContext != nullptr && openWindowRecord != nullptr) {
+            openWindowRecord->host.redraw(openWindowRecord->host.run);
         }
         ValidateRect(windowHandle, nullptr);
         return 0;
@@ -168,87 +167,89 @@ LRESULT CALLBACK viewerWindowProc(HWND windowHandle, UINT messageId, WPARAM wPar
     }
     ViewerEvent event;
     // Size messages arrive before the context exists; the scene takes the size once it is made.
-    if (renderContext != nullptr && viewerEventFromMessage(messageId, wParam, lParam, event)) {
-        handleViewerInput(event);
-        if (viewer.state.requests.quit) {
-            PostQuitMessage(0);
-        }
+    if (renderContext != nullptr && openWindowRecord != nullptr &&
+        viewerEventFromMessage(messageId, wParam, lParam, event)) {
+        deliverViewerEvent(openWindowRecord->host, event);
     }
     return DefWindowProcW(windowHandle, messageId, wParam, lParam);
 }
 
-EventTaken takeViewerMessage(int* exitCode)
+bool openWindow(void* context, const ViewerHost& host, const char* title, int32_t width, int32_t height)
 {
-    if (!PeekMessageW(&viewerMessage, nullptr, 0, 0, PM_REMOVE)) {
+    WinViewerWindow& win = *static_cast<WinViewerWindow*>(context);
+    win.host = host;
+    WNDCLASSW windowClass = {};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC;
+    windowClass.lpfnWndProc = viewerWindowProc;
+    windowClass.hInstance = win.instance;
+    windowClass.hIcon = LoadIconW(win.instance, MAKEINTRESOURCEW(iconResource));
+    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    windowClass.lpszClassName = viewerClassName;
+    RegisterClassW(&windowClass);
+
+    RECT frame = {0, 0, width, height};
+    AdjustWindowRectEx(&frame, viewerStyle, FALSE, viewerExStyle);
+    const std::wstring wideTitle = wideFromUtf8(title);
+    window =
+        CreateWindowExW(viewerExStyle, viewerClassName, wideTitle.c_str(), viewerStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                        frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, win.instance, nullptr);
+    if (window == nullptr) {
+        writeUserText(UserStream::error, "brevant: cannot create the window\n");
+        return false;
+    }
+    openWindowRecord = &win;
+    ShowWindow(window, SW_SHOW);
+    SetForegroundWindow(window);
+    initRenderContext();
+    return true;
+}
+
+void drawableSize(void*, int32_t* width, int32_t* height)
+{
+    RECT client = {};
+    GetClientRect(window, &client);
+    *width = client.right - client.left;
+    *height = client.bottom - client.top;
+}
+
+EventTaken pollWindow(void* context, int* exitCode)
+{
+    MSG& message = static_cast<WinViewerWindow*>(context)->message;
+    if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         return EventTaken::none;
     }
-    if (viewerMessage.message == WM_QUIT) {
-        *exitCode = static_cast<int>(viewerMessage.wParam);
+    if (message.message == WM_QUIT) {
+        *exitCode = static_cast<int>(message.wParam);
         return EventTaken::quit;
     }
-    TranslateMessage(&viewerMessage);
-    DispatchMessageW(&viewerMessage);
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
     return EventTaken::handled;
 }
 
-void presentViewerFrame()
+void swapWindow(void*)
 {
     SwapBuffers(deviceContext);
-    // A dropped model is opened while the frame is drawn, so the title follows it here.
-    if (viewer.body.path != titledPath) {
-        titledPath = viewer.body.path;
-        SetWindowTextW(window, wideFromUtf8(windowTitleFor(titledPath)).c_str());
-    }
+}
+
+void setTitle(void*, const char* utf8Title)
+{
+    SetWindowTextW(window, wideFromUtf8(utf8Title).c_str());
+}
+
+void closeWindow(void*)
+{
+    releaseRenderContext();
+    DestroyWindow(window);
+    openWindowRecord = nullptr;
 }
 
 }  // namespace
 
 int runWinViewer(HINSTANCE instance, const std::vector<std::string>& args)
 {
-    const ViewerLaunch launch = prepareViewer(args);
-    if (!launch.openWindow) {
-        return launch.exitCode;
-    }
-
-    WNDCLASSW windowClass = {};
-    windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC;
-    windowClass.lpfnWndProc = viewerWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(iconResource));
-    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    windowClass.lpszClassName = viewerClassName;
-    RegisterClassW(&windowClass);
-
-    const ViewerOptions& options = viewer.options;
-    RECT frame = {0, 0, options.width, options.height};
-    AdjustWindowRectEx(&frame, viewerStyle, FALSE, viewerExStyle);
-    titledPath = viewer.body.path;
-    const std::wstring title = wideFromUtf8(windowTitleFor(titledPath));
-    window = CreateWindowExW(viewerExStyle, viewerClassName, title.c_str(), viewerStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
-    if (window == nullptr) {
-        writeUserText(UserStream::error, "brevant: cannot create the window\n");
-        return 1;
-    }
-    ShowWindow(window, SW_SHOW);
-    SetForegroundWindow(window);
-    initRenderContext();
-
-    RECT client = {};
-    GetClientRect(window, &client);
-    initViewerScene(client.right - client.left, client.bottom - client.top);
-
-    int exitCode = 0;
-    if (!options.screenshotPath.empty()) {
-        std::string reason;
-        if (!saveViewerScreenshot(options.screenshotPath, &reason)) {
-            writeUserText(UserStream::error, ("brevant: " + options.screenshotPath + ": " + reason + "\n").c_str());
-            exitCode = 1;
-        }
-    } else {
-        exitCode = runMainLoop(LoopServices{takeViewerMessage, renderViewerFrame, presentViewerFrame});
-    }
-    releaseRenderContext();
-    DestroyWindow(window);
-    return exitCode;
+    WinViewerWindow win;
+    win.instance = instance;
+    const ViewerWindow services{&win, openWindow, drawableSize, pollWindow, swapWindow, setTitle, closeWindow};
+    return runViewer(args, services);
 }

@@ -12,6 +12,7 @@
 #include "gl/glHarness.h"
 #include "model/md2.h"
 #include "scene/viewerScene.h"
+#include "text/builtinFont.h"
 
 namespace {
 
@@ -90,26 +91,30 @@ std::vector<std::vector<WindowPoint>> modelTriangles(const std::vector<GLfloat>&
 // puts back the session and every GL object and state it made, even when an assertion ends the test early.
 class ViewerCameraGl : public testing::Test {
 protected:
+    static inline ViewerSession viewer;
+    static inline ViewerGl gl;
+
     void SetUp() override
     {
         resetGlState();
         resetTestPlatform();
         viewer = ViewerSession{};
+        gl = ViewerGl{};
         viewer.options.noSkin = true;
         viewer.options.hasFrame = true;
         viewer.options.frame = 0.0;
         viewer.body.model = cornerModel();
         viewer.body.path = "corners.md2";
-        initViewerScene(glTestWidth, glTestHeight);
+        findViewerFont(viewer, std::string(), builtinFont, builtinFontSize);
+        startViewerSession(viewer, glTestWidth, glTestHeight, 0.0);
+        initViewerScene(viewer, gl);
         // Culling is the viewer's, but whichever face a turn shows, every corner must come back to be checked.
         glDisable(GL_CULL_FACE);
     }
 
     void TearDown() override
     {
-        const GLuint font = viewer.fontTexture;
-        glDeleteTextures(1, &font);
-        glDeleteLists(viewer.fontListBase, 256);
+        releaseViewerScene(gl);
         viewer = ViewerSession{};
         resetTestPlatform();
         resetGlState();
@@ -124,7 +129,7 @@ protected:
         resized.kind = ViewerEventKind::resized;
         resized.width = s.width;
         resized.height = s.height;
-        handleViewerInput(resized);
+        handleSessionEvent(viewer, resized);
         viewer.state.camera.angleX = s.angleX;
         viewer.state.camera.angleY = s.angleY;
         viewer.state.camera.distance = s.distance;
@@ -132,7 +137,8 @@ protected:
         std::vector<GLfloat> buffer(8192);
         glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D, buffer.data());
         glRenderMode(GL_FEEDBACK);
-        renderViewerFrame();
+        advanceSession(viewer, 0.0);
+        drawViewerFrame(viewer, gl, true, 0.0);
         const GLint used = glRenderMode(GL_RENDER);
         ASSERT_GE(used, 0) << "the feedback buffer overflowed";
 

@@ -1,5 +1,5 @@
 // The platform services for the test binaries: a counter that replays the values a test pushed,
-// notices kept in a list, and key state the test sets. Pairs with app/platform.h, which the backends fill in.
+// notices kept in a list, and key state the test sets. Pairs with base/platform.h, which the backends fill in.
 #include "support/testPlatform.h"
 
 #include <deque>

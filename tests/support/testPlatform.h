@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/platform.h"
+#include "base/platform.h"
 
 void resetTestPlatform();
 

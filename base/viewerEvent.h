@@ -49,3 +49,7 @@ struct ViewerEvent {
 };
 
 inline constexpr int viewerKeyCount = static_cast<int>(ViewerKey::escape) + 1;
+
+// The client size viewer mode opens its window with when --size does not say otherwise.
+inline constexpr int32_t viewerDefaultWidth = 640;
+inline constexpr int32_t viewerDefaultHeight = 480;
