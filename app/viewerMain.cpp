@@ -22,20 +22,23 @@ void say(const std::string& text)
 ViewerLaunch usageFault(const std::string& message)
 {
     writeUserText(UserStream::error, ("brevant: " + message + "\n" + usageText()).c_str());
-    return {false, 2};
+    return {false, exitUsageFault};
 }
 
 ViewerLaunch fileFault(const std::string& path, const std::string& reason)
 {
     writeUserText(UserStream::error, ("brevant: " + path + ": " + reason + "\n").c_str());
-    return {false, 1};
+    return {false, exitFileFault};
 }
 
-std::string keyframeText(double keyframe)
+ModelHandle readModelOnly(const std::string& path, std::string* reason)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", keyframe);
-    return text;
+    Md2Fault fault;
+    ModelHandle model(loadMd2Model(path.c_str(), &fault));
+    if (!model) {
+        *reason = fault.text;
+    }
+    return model;
 }
 
 // What --info reports as the skin: the one named, the one the lookup finds, or none.
@@ -84,59 +87,33 @@ ViewerLaunch prepareViewer(const std::vector<std::string>& args)
     switch (outcome.action) {
     case OptionsAction::help:
         say(outcome.message);
-        return {false, 0};
+        return {false, exitCodeFor(outcome)};
     case OptionsAction::version:
         say(outcome.message + "\n");
-        return {false, 0};
+        return {false, exitCodeFor(outcome)};
     case OptionsAction::usageFault:
         return usageFault(outcome.message);
     case OptionsAction::run:
     case OptionsAction::info:
         break;
     }
+    const bool info = outcome.action == OptionsAction::info;
 
+    // --info reports the header, the names and the skin lookup, none of which the drawing's preparation
+    // (winding, normals) changes, so it reads the models without preparing them.
     const std::string path = options.modelPath.empty() ? defaultModelPath() : options.modelPath;
     std::string reason;
-    ModelHandle body = openViewerModel(path, &reason);
+    ModelHandle body = info ? readModelOnly(path, &reason) : openViewerModel(path, &reason);
     if (!body) {
         return fileFault(path, reason);
     }
-    if (outcome.action == OptionsAction::info || options.info) {
-        // A skin named on the command line is checked like any file named there, --info or not.
-        SkinImage named;
-        if (!options.skinPath.empty() && !readSkinImage(options.skinPath, named, &reason)) {
-            return fileFault(options.skinPath, reason);
-        }
-        const std::string skin = skinForInfo(options, path, *body);
-        say(formatModelInfo(path, *body, skin.c_str()));
-        return {false, 0};
-    }
-
-    const int32_t frames = body->numFrames > 0 ? body->numFrames : 0;
-    if (options.hasFrame && (frames == 0 || options.frame > frames - 1)) {
-        const std::string range = frames == 0 ? "it has no keyframes" : "0-" + std::to_string(frames - 1);
-        return usageFault("--frame " + keyframeText(options.frame) + " is outside " + fileNameOf(path) +
-                          "'s keyframes (" + range + ")");
-    }
-    if (!options.animation.empty()) {
-        const std::vector<Md2Animation> animations = findAnimations(*body);
-        std::string names;
-        bool known = false;
-        for (const Md2Animation& animation : animations) {
-            known = known || animation.name == options.animation;
-            if (names.find(" " + animation.name + ",") == std::string::npos) {
-                names += " " + animation.name + ",";
-            }
-        }
-        if (!known) {
-            names = names.empty() ? " none" : names.substr(0, names.size() - 1);
-            return usageFault("no animation \"" + options.animation + "\" in " + fileNameOf(path) +
-                              "; its animations:" + names);
-        }
+    const std::string optionsFault = modelOptionsFault(options, *body, path);
+    if (!optionsFault.empty()) {
+        return usageFault(optionsFault);
     }
     ModelHandle weapon;
     if (!options.weaponPath.empty()) {
-        weapon = openViewerModel(options.weaponPath, &reason);
+        weapon = info ? readModelOnly(options.weaponPath, &reason) : openViewerModel(options.weaponPath, &reason);
         if (!weapon) {
             return fileFault(options.weaponPath, reason);
         }
@@ -147,10 +124,16 @@ ViewerLaunch prepareViewer(const std::vector<std::string>& args)
         }
         viewer.chosenSkin = true;
     }
+    if (info) {
+        viewer.chosenSkinImage = SkinImage{};
+        const std::string skin = skinForInfo(options, path, *body);
+        say(formatModelInfo(path, *body, skin.c_str()));
+        return {false, exitSuccess};
+    }
 
     viewer.body.model = std::move(body);
     viewer.body.path = path;
     viewer.weapon.model = std::move(weapon);
     viewer.weapon.path = options.weaponPath;
-    return {true, 0};
+    return {true, exitSuccess};
 }

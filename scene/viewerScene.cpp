@@ -4,6 +4,7 @@
 
 #include <stb_image_write.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -54,6 +55,29 @@ void writeToFile(void* file, void* data, int size)
     std::fwrite(data, 1, static_cast<size_t>(size), static_cast<FILE*>(file));
 }
 
+// The window's opaque RGBA rows, top first, in the format the name asks for; PNG for a name that asks for none.
+int encodePicture(PictureFormat format, FILE* file, int32_t width, int32_t height, const uint8_t* rows)
+{
+    switch (format) {
+    case PictureFormat::jpeg:
+        return stbi_write_jpg_to_func(writeToFile, file, width, height, 4, rows, 90);
+    case PictureFormat::bmp:
+        return stbi_write_bmp_to_func(writeToFile, file, width, height, 4, rows);
+    case PictureFormat::tga:
+        return stbi_write_tga_to_func(writeToFile, file, width, height, 4, rows);
+    case PictureFormat::png:
+    case PictureFormat::none:
+        break;
+    }
+    return stbi_write_png_to_func(writeToFile, file, width, height, 4, rows, width * 4);
+}
+
+// Warnings go where every other text for the user goes: a Windows program without a console has no stderr.
+void warn(const std::string& path, const std::string& reason)
+{
+    writeUserText(UserStream::error, ("brevant: " + path + ": " + reason + "\n").c_str());
+}
+
 void setNotice(const std::string& text)
 {
     // Made printable once here rather than on each frame it shows.
@@ -93,7 +117,7 @@ void findAndSetSkin(ViewerModel& target)
     const SkinSearch search = findSkinFile(target.path, md2SkinName(*target.model, viewer.options.skinIndex));
     if (search.path.empty()) {
         target.skinNote = "no skin";
-        std::fprintf(stderr, "brevant: %s: %s\n", target.path.c_str(), describeSkinSearch(search).c_str());
+        warn(target.path, describeSkinSearch(search));
         // The window's line holds the names alone; the places and the pictures passed over go to stderr.
         if (&target == &viewer.body) {
             std::string names;
@@ -108,7 +132,7 @@ void findAndSetSkin(ViewerModel& target)
     std::string reason;
     if (!readSkinImage(search.path, image, &reason)) {
         target.skinNote = "bad skin " + fileNameOf(search.path);
-        std::fprintf(stderr, "brevant: %s: %s\n", search.path.c_str(), reason.c_str());
+        warn(search.path, reason);
         setNotice("bad skin " + fileNameOf(search.path) + ": " + reason);
         return;
     }
@@ -163,11 +187,8 @@ void startBodyPlayback(double now)
         showKeyframe(viewer.clock, viewer.options.frame, now);
         return;
     }
-    for (size_t index = 0; index < viewer.animations.size(); ++index) {
-        if (viewer.options.animation.empty() || viewer.animations[index].name == viewer.options.animation) {
-            viewer.animation = static_cast<int32_t>(index);
-            break;
-        }
+    if (!viewer.options.animation.empty()) {
+        viewer.animation = std::max(findAnimationNamed(viewer.animations, viewer.options.animation), int32_t{0});
     }
     const Md2Animation& run = viewer.animations[viewer.animation];
     startPlayback(viewer.clock, run.first, run.last, viewer.options.fps, now);
@@ -213,7 +234,7 @@ void openDropped(const std::string& path, double now)
     if (looksLikeMd2(path)) {
         ModelHandle model = openViewerModel(path, &reason);
         if (!model) {
-            std::fprintf(stderr, "brevant: %s: %s\n", path.c_str(), reason.c_str());
+            warn(path, reason);
             setNotice("cannot open " + fileNameOf(path) + ": " + reason);
             return;
         }
@@ -234,7 +255,7 @@ void openDropped(const std::string& path, double now)
     }
     SkinImage image;
     if (!readSkinImage(path, image, &reason)) {
-        std::fprintf(stderr, "brevant: %s: %s\n", path.c_str(), reason.c_str());
+        warn(path, reason);
         setNotice("cannot open " + fileNameOf(path) + ": " + reason);
         return;
     }
@@ -443,7 +464,7 @@ void renderViewerFrame()
         } else if (saveViewerPicture(name, &reason)) {
             setNotice("saved " + name);
         } else {
-            std::fprintf(stderr, "brevant: %s: %s\n", name.c_str(), reason.c_str());
+            warn(name, reason);
             setNotice(name + ": " + reason);
         }
     }
@@ -498,8 +519,7 @@ bool saveViewerPicture(const std::string& path, std::string* reason)
         *reason = std::string("cannot write: ") + std::strerror(errno);
         return false;
     }
-    const int encoded =
-        stbi_write_png_to_func(writeToFile, file, width, height, 4, rows.get(), static_cast<int>(rowBytes));
+    const int encoded = encodePicture(pictureFormatFor(path), file, width, height, rows.get());
     const bool written = std::ferror(file) == 0;
     const bool closed = std::fclose(file) == 0;
     if (encoded == 0 || !written || !closed) {
@@ -544,14 +564,14 @@ void loadViewerFont()
         if (!readFileBytes(path.c_str(), fontMaxFileSize, file, &readFault)) {
             // A font that is not there is simply not that candidate; one that is there but unusable is said.
             if (readFault.kind != FileReadFaultKind::cannotOpen || errno != ENOENT) {
-                std::fprintf(stderr, "brevant: %s: %s; font skipped\n", path.c_str(), readFault.text);
+                warn(path, std::string(readFault.text) + "; font skipped");
             }
             continue;
         }
         TgaImage image;
         const TgaFault fault = decodeTgaImage(file.bytes.get(), file.size, image);
         if (fault != TgaFault::none) {
-            std::fprintf(stderr, "brevant: %s: %s; font skipped\n", path.c_str(), tgaFaultText(fault));
+            warn(path, std::string(tgaFaultText(fault)) + "; font skipped");
             continue;
         }
         viewer.fontTexture = uploadTexture(image.pixels.get(), image.width, image.height, GL_LINEAR_MIPMAP_NEAREST,

@@ -65,7 +65,8 @@ void handleViewerInput(const ViewerEvent& event);
 // Draws one frame into the back buffer; quit requests are left in viewer.state.requests for the backend.
 void renderViewerFrame();
 
-// Writes the back buffer as a PNG, through a temporary name beside it; false with the reason otherwise.
+// Writes the back buffer in the format its extension names (PNG for any other), through a temporary name beside
+// it; false with the reason otherwise.
 bool saveViewerPicture(const std::string& path, std::string* reason);
 // Draws a frame without the readout and saves it (--screenshot).
 bool saveViewerScreenshot(const std::string& path, std::string* reason);

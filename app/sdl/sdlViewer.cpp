@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/info.h"
+#include "app/platform.h"
 #include "app/sdl/sdlWindow.h"
 #include "app/shell.h"
 #include "app/viewerMain.h"
@@ -216,7 +217,7 @@ int runSdlViewer(int argc, char** argv)
         std::string reason;
         const bool saved = saveViewerScreenshot(options.screenshotPath, &reason);
         if (!saved) {
-            std::fprintf(stderr, "brevant: %s: %s\n", options.screenshotPath.c_str(), reason.c_str());
+            writeUserText(UserStream::error, ("brevant: " + options.screenshotPath + ": " + reason + "\n").c_str());
         }
         closeViewerWindow(context);
         return saved ? 0 : 1;

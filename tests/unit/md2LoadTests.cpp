@@ -377,6 +377,25 @@ TEST(Md2Parse, RefusesModelsWhosePreparationWouldRunForMinutes)
     }
 }
 
+// A header of garbage counts names the fault the file has: one whose frames would not fit is cut short, never
+// "too much to prepare" over a negative count that only means an absent array.
+TEST(Md2Parse, GarbageCountsAreReportedAsTheFileCutShort)
+{
+    Md2Description d;
+    Md2BuildFrame frame;
+    frame.vertices = {Md2BuildVertex{}};
+    d.frames = {frame, frame};
+    std::vector<uint8_t> bytes = buildMd2(d);
+    putS32le(bytes, md2Field::numTriangles, -1074855936);
+    putS32le(bytes, md2Field::numFrames, 1000);
+    putS32le(bytes, md2Field::numVertices, 500000);
+    putS32le(bytes, md2Field::frameSize, 40 + 4 * 500000);
+    Md2Fault fault;
+    EXPECT_EQ(parseModel(bytes, &fault), nullptr);
+    EXPECT_EQ(fault.kind, Md2FaultKind::sectionCutShort);
+    EXPECT_STREQ(fault.text, "cut short: frames end past the end of the file");
+}
+
 struct FixtureCounts {
     const char* file;
     int32_t frames, vertices, triangles, texCoords, glCommands, frameSize, skinWidth, skinHeight;
