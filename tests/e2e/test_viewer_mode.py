@@ -112,6 +112,7 @@ class ViewerModeTest(harness.ViewerCase):
                            "%s: the model %s is a speck, not framed" % (what, box))
         return box
 
+    @harness.needs_fixtures
     def test_info_prints_what_the_file_holds_without_a_display(self):
         for fixture in (HORSE, DOLPHIN):
             with self.subTest(os.path.basename(fixture)):
@@ -122,6 +123,7 @@ class ViewerModeTest(harness.ViewerCase):
                 self.assertEqual((code, err), (0, ""))
                 self.assertEqual(out, expected_info(path, read(path)))
 
+    @harness.needs_fixtures
     def test_models_from_anywhere_open_framed_with_the_built_in_font_and_no_notice(self):
         models = [("horse.md2", HORSE),
                   ("dolphin.md2", DOLPHIN),
@@ -169,6 +171,7 @@ class ViewerModeTest(harness.ViewerCase):
                     self.assertIsNotNone(title, "no title at the top")
                     self.assertLess(abs(title[3] - 42), 6, title)
 
+    @harness.needs_fixtures
     def test_keys_turn_the_model_only_while_the_window_has_the_focus(self):
         with self.display() as env:
             proc, wid, _ = self.open_viewer(env, ["--frame", "0", "--skin", self.green_skin(), HORSE], "horse.md2")
@@ -205,6 +208,7 @@ class ViewerModeTest(harness.ViewerCase):
             harness.stop(logo)
             self.assertIsNone(proc.poll())
 
+    @harness.needs_fixtures
     def test_bad_files_end_at_once_with_one_line_saying_why(self):
         horse = read(HORSE)
         md2 = harness.read_md2(horse)
@@ -234,6 +238,7 @@ class ViewerModeTest(harness.ViewerCase):
                 peak_kib = int(read(peak_file).split()[-1])
                 self.assertLess(peak_kib, 64 * 1024, "the file was read before it was refused")
 
+    @harness.needs_fixtures
     def test_usage_faults_exit_2_with_one_line_and_the_usage(self):
         dolphin_animations = sorted({run[0] for run in animations(harness.read_md2(read(DOLPHIN))["frame_names"])})
         horse_frames = harness.read_md2(read(HORSE))["num_frames"]
@@ -252,6 +257,7 @@ class ViewerModeTest(harness.ViewerCase):
                 code, out, err = self.run_to_end(args, cwd=self.tmp)
                 self.assertEqual((code, out, err), (2, "", "brevant: %s\n%s" % (message, usage)))
 
+    @harness.needs_fixtures
     def test_a_dropped_model_replaces_the_shown_one_and_a_bad_drop_leaves_it(self):
         folder = self.empty_folder("drops")
         dolphin = shutil.copy(DOLPHIN, folder)
@@ -288,6 +294,7 @@ class ViewerModeTest(harness.ViewerCase):
             _, err = self.assert_ends_with(proc, 0)
             self.assertEqual(err, "brevant: %s: cut short: frames end past the end of the file\n" % broken)
 
+    @harness.needs_fixtures
     def test_esc_and_a_close_request_end_with_exit_code_0(self):
         quits = [("Esc", lambda env, wid: harness.press_key(env, wid, "Escape")),
                  ("close request", harness.send_close_request)]

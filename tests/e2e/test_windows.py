@@ -358,6 +358,7 @@ class WindowsViewerModeTest(harness.ViewerCase):
         except subprocess.TimeoutExpired:
             self.fail("Esc did not end the viewer within 20 s")
 
+    @harness.needs_fixtures
     def test_texts_reach_the_pipes_in_the_linux_builds_words_with_its_exit_codes(self):
         model = self.odd_model()
         cut = os.path.join(os.path.dirname(model), "cut " + ODD_NAME + ".md2")
@@ -395,6 +396,7 @@ class WindowsViewerModeTest(harness.ViewerCase):
         except subprocess.TimeoutExpired:
             self.fail("the run did not end once the box was dismissed")
 
+    @harness.needs_fixtures
     def test_a_model_named_by_its_path_opens_framed_and_answers_the_wheel_a_drag_home_and_a_drop(self):
         model = self.odd_model()
         # Another folder, with neither a model nor a font: the font comes from beside brevant.exe.
@@ -424,6 +426,7 @@ class WindowsViewerModeTest(harness.ViewerCase):
         self.assertIsNotNone(self.wait_for_change(client, start), "the dropped model is not shown")
         self.close_viewer(proc, wid)
 
+    @harness.needs_fixtures
     def test_pictures_match_the_linux_build_untextured_skinned_and_saved(self):
         model = self.odd_model()
         cwd = self.run_dir("pictures")

@@ -13,6 +13,7 @@
 #include "model/md2.h"
 #include "model/skinLookup.h"
 #include "support/md2Builder.h"
+#include "support/testFiles.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ std::string expectedHeadLines(const std::string& path, const std::vector<uint8_t
 
 TEST(Info, ReportsTheHorseFixture)
 {
+    SKIP_WITHOUT_FIXTURES();
     const std::string path = std::string(BREVANT_FIXTURES) + "/fixtures/md2/horse.md2";
     const std::vector<uint8_t> bytes = readBytes(path);
     ASSERT_GT(bytes.size(), 68u);
@@ -66,6 +68,7 @@ TEST(Info, ReportsTheHorseFixture)
 
 TEST(Info, ReportsTheDolphinFixtureWithTheSkinFound)
 {
+    SKIP_WITHOUT_FIXTURES();
     const std::string path = std::string(BREVANT_FIXTURES) + "/fixtures/md2/dolphin.md2";
     const std::vector<uint8_t> bytes = readBytes(path);
     ASSERT_GT(bytes.size(), 68u);

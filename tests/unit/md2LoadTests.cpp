@@ -403,6 +403,7 @@ struct FixtureCounts {
 
 TEST(Md2Load, RealModelsLoadWithTheirCounts)
 {
+    SKIP_WITHOUT_FIXTURES();
     const FixtureCounts fixtures[] = {
         {"dolphin.md2", 59, 324, 500, 293, 2285, 1336, 256, 256},
         {"flag.md2", 10, 106, 204, 612, 2041, 464, 212, 243},
@@ -436,6 +437,7 @@ TEST(Md2Load, RealModelsLoadWithTheirCounts)
 
 TEST(Md2Load, TriangleIndexingMissingVerticesIsAbsent)
 {
+    SKIP_WITHOUT_FIXTURES();
     EXPECT_EQ(loadMd2Model(md2Fixture("zero_vertices.md2").c_str()), nullptr);
 }
 
