@@ -81,7 +81,7 @@ void warn(const std::string& path, const std::string& reason)
 void setNotice(const std::string& text)
 {
     // Made printable once here rather than on each frame it shows.
-    viewer.notice = printableAscii(text);
+    viewer.notice = printableName(text);
     noticeTime = nowSeconds();
 }
 

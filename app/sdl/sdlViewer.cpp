@@ -3,6 +3,9 @@
 #include "app/sdl/sdlViewer.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 #include <cstdio>
 #include <string>
@@ -155,13 +158,33 @@ EventTaken takeViewerEvent(int* exitCode)
     return EventTaken::handled;
 }
 
+// SDL writes the title's UTF-8 bytes into X's legacy WM_NAME and WM_ICON_NAME too, whose STRING type is Latin-1,
+// so window managers that read them show "modÃ¨le". They get the title in Latin-1 instead; _NET_WM_NAME keeps
+// the UTF-8.
+void setViewerTitle(const std::string& utf8)
+{
+    SDL_SetWindowTitle(viewerWindow, utf8.c_str());
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(viewerWindow, &info) || info.subsystem != SDL_SYSWM_X11) {
+        return;
+    }
+    const std::string latin1 = latin1FromUtf8(utf8);
+    const auto* data = reinterpret_cast<const unsigned char*>(latin1.data());
+    for (const Atom property : {XA_WM_NAME, XA_WM_ICON_NAME}) {
+        XChangeProperty(info.info.x11.display, info.info.x11.window, property, XA_STRING, 8, PropModeReplace, data,
+                        static_cast<int>(latin1.size()));
+    }
+    XFlush(info.info.x11.display);
+}
+
 void presentViewerFrame()
 {
     SDL_GL_SwapWindow(viewerWindow);
     // A dropped model is opened while the frame is drawn, so the title follows it here.
     if (viewer.body.path != titledPath) {
         titledPath = viewer.body.path;
-        SDL_SetWindowTitle(viewerWindow, windowTitleFor(titledPath).c_str());
+        setViewerTitle(windowTitleFor(titledPath));
     }
 }
 
@@ -190,6 +213,9 @@ int runSdlViewer(int argc, char** argv)
     viewerWindow =
         createGlWindow(windowTitleFor(viewer.body.path).c_str(), options.width, options.height, SDL_WINDOW_RESIZABLE);
     titledPath = viewer.body.path;
+    if (viewerWindow != nullptr) {
+        setViewerTitle(windowTitleFor(titledPath));
+    }
     if (viewerWindow == nullptr) {
         std::fprintf(stderr, "brevant: cannot create an OpenGL window: %s\n", SDL_GetError());
         SDL_Quit();
