@@ -162,12 +162,7 @@ void allocatePose(ViewerModel& target)
 // The run the clock plays, and where the status line finds the name of the keyframe shown.
 const Md2Animation* animationHolding(int32_t keyframe)
 {
-    for (const Md2Animation& animation : viewer.animations) {
-        if (keyframe >= animation.first && keyframe <= animation.last) {
-            return &animation;
-        }
-    }
-    return nullptr;
+    return animationHolding(viewer.animations, keyframe);
 }
 
 void startBodyPlayback(double now)
