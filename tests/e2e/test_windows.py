@@ -384,6 +384,30 @@ class WindowsViewerModeTest(harness.ViewerCase):
                 else:
                     self.assertRegex(windows[2], r"^brevant: " + re.escape(args[-1]) + r": \S.*\n$")
 
+        # The skin found in skins/ is spelled with the user's '/', as the Linux build spells it.
+        skins = os.path.join(os.path.dirname(model), "skins")
+        os.makedirs(skins, exist_ok=True)
+        with open(os.path.join(skins, "skin.tga"), "wb") as out:
+            out.write(harness.tga_bytes(8, 8, (0, 255, 0)))
+        windows = self.run_to_end(["--info", model], cwd=cwd, env=utf8_env(), command=["wine", EXE], timeout=60)
+        self.assertEqual(windows[:2], self.run_to_end(["--info", model], cwd=cwd)[:2])
+        self.assertIn("skin found: " + skins + "/skin.tga\n", windows[1])
+
+        # A warning while drawing (no skin for a model alone in its folder) reaches the pipe, in the same words
+        # and with the same line ending as every other line.
+        bare_folder = os.path.join(self.tmp, "bare")
+        os.makedirs(bare_folder, exist_ok=True)
+        bare = os.path.join(bare_folder, "bare.md2")
+        with open(bare, "wb") as out:
+            out.write(harness.md2_bytes())
+        shot = os.path.join(bare_folder, "shot.png")
+        windows = self.run_to_end(["--screenshot", shot, bare], cwd=cwd, env=utf8_env(), command=["wine", EXE],
+                                  timeout=60)
+        linux = self.run_to_end(["--screenshot", shot, bare], cwd=cwd, env=env)
+        self.assertEqual(windows[0], 0, windows[2])
+        self.assertRegex(windows[2], r"\Abrevant: %s: no skin: tried [^\r\n]*\n\Z" % re.escape(bare))
+        self.assertEqual(windows[2], linux[2])
+
     def test_without_handles_or_a_console_the_text_goes_into_a_box(self):
         # As when started from the desktop: no standard handles at all.
         proc = self.start(env, ["--version"], cwd=self.run_dir("boxed", model=None, font=None),
