@@ -30,6 +30,61 @@ char printableChar(char c)
     return byte < 0x20 || byte > 0x7e ? '?' : c;
 }
 
+// The code point of the UTF-8 character at text[at], and its length in *length; -1 (length 1) for a byte that
+// starts no well-formed character: a stray continuation, an overlong form, a surrogate, past U+10FFFF, cut short.
+int32_t decodeUtf8At(const std::string& text, size_t at, size_t* length)
+{
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    *length = 1;
+    if (lead < 0x80) {
+        return lead;
+    }
+    size_t extra = 0;
+    int32_t code = 0;
+    int32_t least = 0;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        extra = 1, code = lead & 0x1f, least = 0x80;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        extra = 2, code = lead & 0x0f, least = 0x800;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        extra = 3, code = lead & 0x07, least = 0x10000;
+    } else {
+        return -1;
+    }
+    if (at + extra >= text.size()) {
+        return -1;
+    }
+    for (size_t i = 1; i <= extra; ++i) {
+        if ((byte(at + i) & 0xc0) != 0x80) {
+            return -1;
+        }
+        code = code << 6 | (byte(at + i) & 0x3f);
+    }
+    if (code < least || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff)) {
+        return -1;
+    }
+    *length = 1 + extra;
+    return code;
+}
+
+// Appends text from `from` on, each character as itself when keep says so, else as one '?'.
+template <typename Keep>
+void appendDecoded(std::string& line, const std::string& text, size_t from, Keep keep)
+{
+    for (size_t at = from; at < text.size();) {
+        size_t length = 1;
+        const int32_t code = decodeUtf8At(text, at, &length);
+        line += code >= 0 && keep(code) ? static_cast<char>(code) : '?';
+        at += length;
+    }
+}
+
+bool isPrintableAscii(int32_t code)
+{
+    return code >= 0x20 && code <= 0x7e;
+}
+
 std::string count(int32_t value)
 {
     return std::to_string(std::max(value, int32_t{0}));
@@ -49,6 +104,21 @@ std::string printableAscii(const std::string& text)
         c = printableChar(c);
     }
     return safe;
+}
+
+std::string printableName(const std::string& utf8)
+{
+    std::string safe;
+    appendDecoded(safe, utf8, 0, isPrintableAscii);
+    return safe;
+}
+
+std::string latin1FromUtf8(const std::string& utf8)
+{
+    std::string latin1;
+    appendDecoded(latin1, utf8, 0,
+                  [](int32_t code) { return isPrintableAscii(code) || (code >= 0xa0 && code <= 0xff); });
+    return latin1;
 }
 
 std::string fileNameOf(const std::string& path)
@@ -95,13 +165,11 @@ std::string formatModelInfo(const std::string& path, const Md2Model& model, cons
 
 namespace {
 
-// Appends the part of `path` after its last slash, each byte outside printable ASCII as '?'.
+// Appends the part of `path` after its last slash as printableName spells it, without allocating.
 void appendPrintableFileName(std::string& line, const std::string& path)
 {
     const size_t slash = path.find_last_of("/\\");
-    for (size_t i = slash == std::string::npos ? 0 : slash + 1; i < path.size(); ++i) {
-        line += printableChar(path[i]);
-    }
+    appendDecoded(line, path, slash == std::string::npos ? 0 : slash + 1, isPrintableAscii);
 }
 
 }  // namespace

@@ -24,12 +24,21 @@ std::string formatModelInfo(const std::string& path, const Md2Model& model, cons
 // sequences, and the bitmap font draws nothing else.
 std::string printableAscii(const std::string& text);
 
+// A name the user gave (a path, a file name) for the bitmap font, which draws printable ASCII: UTF-8 decoded, each
+// character it lacks as one '?', and each byte that is not UTF-8 as one '?' too. "modèle.md2" shows "mod?le.md2".
+std::string printableName(const std::string& utf8);
+
+// UTF-8 as Latin-1, the encoding of X's legacy STRING properties (a window's WM_NAME): each character beyond
+// U+00FF, each control character and each byte that is not UTF-8 as one '?'.
+std::string latin1FromUtf8(const std::string& utf8);
+
 // The last part of a path, after either slash.
 std::string fileNameOf(const std::string& path);
 
 // "sydney.md2  run 3/6  skin.pcx": the files without their folders, the animation with the keyframe
 // counted from 1 within it, and "no skin" for an empty skin. A model without keyframes (runLength 0 or
-// less) says "no frames" in place of the animation. Only printable ASCII, as the bitmap font draws it.
+// less) says "no frames" in place of the animation. Only printable ASCII, as the bitmap font draws it: the file
+// names as printableName makes them, the animation byte by byte.
 std::string formatStatusLine(const std::string& fileName, const std::string& animation, int32_t keyframeInRun,
                              int32_t runLength, const std::string& skin);
 // The same into `line`, reusing its storage: the viewer writes it every frame without touching the heap.

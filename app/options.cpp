@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <string_view>
+
+#include "app/info.h"
 
 // The build passes the project's version, so it is written in one place only.
 #ifndef BREVANT_VERSION
@@ -23,6 +26,7 @@ using OptionHandler = std::string (*)(const std::string& value, ViewerOptions& o
 
 struct OptionRow {
     const char* name;       // with its leading dashes
+    const char* shortName;  // "-h", or nullptr
     const char* valueName;  // nullptr: a switch that takes no value
     const char* help;
     OptionHandler apply;
@@ -63,6 +67,7 @@ std::string applySkinIndex(const std::string& value, ViewerOptions& options, Opt
     if (!parseCount(value, options.skinIndex)) {
         return "--skin-index needs a whole number from 0 up, not " + quoted(value);
     }
+    options.hasSkinIndex = true;
     return {};
 }
 
@@ -134,6 +139,9 @@ std::string applySize(const std::string& value, ViewerOptions& options, OptionsA
 
 std::string applyScreenshot(const std::string& value, ViewerOptions& options, OptionsAction&)
 {
+    if (pictureFormatFor(value) == PictureFormat::none) {
+        return "--screenshot needs a name ending in .png, .jpg, .jpeg, .bmp or .tga, not " + quoted(value);
+    }
     options.screenshotPath = value;
     return {};
 }
@@ -150,15 +158,20 @@ std::string applyInfo(const std::string&, ViewerOptions& options, OptionsAction&
     return {};
 }
 
+// The first of --help and --version given is what is printed, once every other option has been checked.
 std::string applyHelp(const std::string&, ViewerOptions&, OptionsAction& action)
 {
-    action = OptionsAction::help;
+    if (action == OptionsAction::run) {
+        action = OptionsAction::help;
+    }
     return {};
 }
 
 std::string applyVersion(const std::string&, ViewerOptions&, OptionsAction& action)
 {
-    action = OptionsAction::version;
+    if (action == OptionsAction::run) {
+        action = OptionsAction::version;
+    }
     return {};
 }
 
@@ -166,26 +179,26 @@ std::string applyVersion(const std::string&, ViewerOptions&, OptionsAction& acti
 static_assert(viewerDefaultWidth == 640 && viewerDefaultHeight == 480, "--size's help names the default size");
 
 const OptionRow optionRows[] = {
-    {"--skin", "FILE", "this image is the skin (PCX, PNG, TGA, JPEG or BMP)", applySkin},
-    {"--skin-index", "N", "which of the model's skin names to look up (default 0)", applySkinIndex},
-    {"--no-skin", nullptr, "untextured and lit", applyNoSkin},
-    {"--frame", "F", "show keyframe F, paused (10.25 blends 10 and 11)", applyFrame},
-    {"--anim", "NAME", "play animation NAME, looping (as --info lists them)", applyAnim},
-    {"--fps", "N", "keyframes per second for playback (default 10)", applyFps},
-    {"--weapon", "FILE", "also draw a second MD2, such as a weapon, in step", applyWeapon},
-    {"--size", "WxH", "window client size (default 640x480)", applySize},
-    {"--screenshot", "FILE", "draw the first frame, save it as a PNG and exit", applyScreenshot},
-    {"--export", "FILE", "write FILE.glb (every keyframe) or FILE.obj (--frame) and exit; a folder: one .glb each",
-     applyExport},
-    {"--info", nullptr, "print what the model holds and exit; opens no window", applyInfo},
-    {"--help", nullptr, "print this and exit", applyHelp},
-    {"--version", nullptr, "print the version and exit", applyVersion},
+    {"--skin", nullptr, "FILE", "this image is the skin (PCX, PNG, TGA, JPEG or BMP)", applySkin},
+    {"--skin-index", nullptr, "N", "which of the model's skin names to look up (default 0)", applySkinIndex},
+    {"--no-skin", nullptr, nullptr, "untextured and lit", applyNoSkin},
+    {"--frame", nullptr, "F", "show keyframe F, paused (10.25 blends 10 and 11)", applyFrame},
+    {"--anim", nullptr, "NAME", "play animation NAME, looping (as --info lists them)", applyAnim},
+    {"--fps", nullptr, "N", "keyframes per second for playback (default 10)", applyFps},
+    {"--weapon", nullptr, "FILE", "also draw a second MD2, such as a weapon, in step", applyWeapon},
+    {"--size", nullptr, "WxH", "window client size (default 640x480)", applySize},
+    {"--screenshot", nullptr, "FILE", "draw the first frame, save it (.png .jpg .bmp .tga), exit", applyScreenshot},
+    {"--export", nullptr, "FILE",
+     "write FILE.glb (every keyframe) or FILE.obj (--frame) and exit; a folder: one .glb each", applyExport},
+    {"--info", nullptr, nullptr, "print what the model holds and exit; opens no window", applyInfo},
+    {"--help", "-h", nullptr, "print this and exit", applyHelp},
+    {"--version", "-V", nullptr, "print the version and exit", applyVersion},
 };
 
 const OptionRow* findRow(std::string_view name)
 {
     for (const OptionRow& row : optionRows) {
-        if (name == row.name) {
+        if (name == row.name || (row.shortName != nullptr && name == row.shortName)) {
             return &row;
         }
     }
@@ -207,6 +220,9 @@ std::string conflictIn(const ViewerOptions& options)
     if (!options.exportPath.empty() && !options.weaponPath.empty()) {
         return "--export writes the model alone and cannot be used with --weapon";
     }
+    if (options.info && !options.screenshotPath.empty()) {
+        return "--info and --screenshot cannot be used together";
+    }
     return {};
 }
 
@@ -224,12 +240,13 @@ std::string buildUsage()
         "Options take their value as --name VALUE or --name=VALUE; -- ends the options.\n\n";
     size_t column = 0;
     for (const OptionRow& row : optionRows) {
-        const size_t width =
-            std::string_view(row.name).size() + (row.valueName ? 1 + std::string_view(row.valueName).size() : 0);
+        const size_t width = std::string_view(row.name).size() +
+                             (row.shortName ? 2 + std::string_view(row.shortName).size() : 0) +
+                             (row.valueName ? 1 + std::string_view(row.valueName).size() : 0);
         column = std::max(column, width);
     }
     for (const OptionRow& row : optionRows) {
-        std::string left = row.name;
+        std::string left = row.shortName != nullptr ? std::string(row.shortName) + ", " + row.name : row.name;
         if (row.valueName) {
             left += std::string(" ") + row.valueName;
         }
@@ -256,6 +273,7 @@ OptionsOutcome parseOptions(const std::vector<std::string>& args, ViewerOptions&
 {
     bool optionsEnded = false;
     bool haveModel = false;
+    OptionsAction action = OptionsAction::run;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         // A lone "-" is not an option by convention, so it names a model like any other word.
@@ -297,16 +315,9 @@ OptionsOutcome parseOptions(const std::vector<std::string>& args, ViewerOptions&
         if (row->valueName != nullptr && value.empty()) {
             return fault(std::string(row->name) + " needs a value: " + row->name + " " + row->valueName);
         }
-        OptionsAction action = OptionsAction::run;
         std::string problem = row->apply(value, options, action);
         if (!problem.empty()) {
             return fault(std::move(problem));
-        }
-        if (action == OptionsAction::help) {
-            return {OptionsAction::help, usageText()};
-        }
-        if (action == OptionsAction::version) {
-            return {OptionsAction::version, versionText()};
         }
     }
     // Several models are a batch for --export, which may come after them.
@@ -318,12 +329,83 @@ OptionsOutcome parseOptions(const std::vector<std::string>& args, ViewerOptions&
     if (!conflict.empty()) {
         return fault(std::move(conflict));
     }
+    if (action == OptionsAction::help) {
+        return {OptionsAction::help, usageText()};
+    }
+    if (action == OptionsAction::version) {
+        return {OptionsAction::version, versionText()};
+    }
     return {options.info ? OptionsAction::info : OptionsAction::run, {}};
+}
+
+namespace {
+
+std::string lowerAscii(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+std::string keyframeText(double keyframe)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", keyframe);
+    return text;
+}
+
+}  // namespace
+
+int32_t findAnimationNamed(const std::vector<Md2Animation>& animations, const std::string& name)
+{
+    const std::string wanted = lowerAscii(name);
+    for (size_t index = 0; index < animations.size(); ++index) {
+        if (lowerAscii(animations[index].name) == wanted) {
+            return static_cast<int32_t>(index);
+        }
+    }
+    return -1;
+}
+
+std::string modelOptionsFault(const ViewerOptions& options, const Md2Model& model, const std::string& path)
+{
+    const std::string name = fileNameOf(path);
+    // Counts below zero mean an absent array, as the loader reads them.
+    const int32_t frames = model.frames != nullptr && model.numFrames > 0 ? model.numFrames : 0;
+    if (options.hasFrame && (frames == 0 || options.frame > frames - 1)) {
+        const std::string range = frames == 0 ? "it has no keyframes" : "0-" + std::to_string(frames - 1);
+        return "--frame " + keyframeText(options.frame) + " is outside " + name + "'s keyframes (" + range + ")";
+    }
+    const int32_t skins = model.skins != nullptr && model.numSkins > 0 ? model.numSkins : 0;
+    if (options.hasSkinIndex && options.skinIndex >= skins) {
+        const std::string range = skins == 0   ? "it has none"
+                                  : skins == 1 ? "it has 1, index 0"
+                                               : "it has " + std::to_string(skins) + ", 0-" + std::to_string(skins - 1);
+        return "--skin-index " + std::to_string(options.skinIndex) + " is outside " + name + "'s skin names (" + range +
+               ")";
+    }
+    if (!options.animation.empty()) {
+        const std::vector<Md2Animation> animations = findAnimations(model);
+        if (findAnimationNamed(animations, options.animation) < 0) {
+            std::string names;
+            for (const Md2Animation& animation : animations) {
+                if (names.find(" " + animation.name + ",") == std::string::npos) {
+                    names += " " + animation.name + ",";
+                }
+            }
+            names = names.empty() ? " none" : names.substr(0, names.size() - 1);
+            return "no animation \"" + options.animation + "\" in " + name + "; its animations:" + names;
+        }
+    }
+    return {};
 }
 
 int exitCodeFor(const OptionsOutcome& outcome)
 {
-    return outcome.action == OptionsAction::usageFault ? 2 : 0;
+    return outcome.action == OptionsAction::usageFault ? exitUsageFault : exitSuccess;
 }
 
 const char* usageText()

@@ -6,13 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "base/pictureFile.h"
 #include "base/viewerEvent.h"
+#include "model/md2.h"
+#include "model/md2Animations.h"
 
 struct ViewerOptions {
     std::string modelPath;                // empty: tris.md2 in the working folder
     std::vector<std::string> modelPaths;  // every model named, modelPath first; several only with --export
     std::string skinPath;
     int32_t skinIndex = 0;
+    bool hasSkinIndex = false;  // given on the command line, so it must name one of the model's skins
     bool noSkin = false;
     bool hasFrame = false;
     double frame = 0.0;  // keyframe, a fraction blends its two neighbours; the caller checks it against the model
@@ -35,9 +39,22 @@ struct OptionsOutcome {
     std::string message;
 };
 
-// The arguments without the program's name. Options are parsed left to right: --help, --version or the first
-// fault ends parsing there, so "--help --bogus" is help and "--bogus --help" is a fault.
+// The arguments without the program's name. Every option is parsed, left to right, before anything is done: the
+// first fault ends parsing, and wins over --help and --version wherever they stand ("--help --bogus" is a fault).
+// Otherwise the first of --help (-h) and --version (-V) is the outcome.
 OptionsOutcome parseOptions(const std::vector<std::string>& args, ViewerOptions& options);
+
+// What the model read shows wrong with the options: --frame past its keyframes, --skin-index past its skin names,
+// an --anim it lacks. Empty when none; otherwise the usage fault's line, naming the model by its file name.
+std::string modelOptionsFault(const ViewerOptions& options, const Md2Model& model, const std::string& path);
+
+// The animation named so, compared without ASCII case; -1 when there is none.
+int32_t findAnimationNamed(const std::vector<Md2Animation>& animations, const std::string& name);
+
+// Viewer mode's exit codes, in one place: 0 success, 1 a file that cannot be used, 2 a usage fault.
+inline constexpr int exitSuccess = 0;
+inline constexpr int exitFileFault = 1;
+inline constexpr int exitUsageFault = 2;
 
 // 0 for help and version, 2 for a usage fault; 0 for run and info, whose real status comes from doing them.
 int exitCodeFor(const OptionsOutcome& outcome);

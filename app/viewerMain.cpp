@@ -23,20 +23,23 @@ void say(const std::string& text)
 ViewerLaunch usageFault(const std::string& message)
 {
     writeUserText(UserStream::error, ("brevant: " + message + "\n" + usageText()).c_str());
-    return {false, 2};
+    return {false, exitUsageFault};
 }
 
 ViewerLaunch fileFault(const std::string& path, const std::string& reason)
 {
     writeUserText(UserStream::error, ("brevant: " + path + ": " + reason + "\n").c_str());
-    return {false, 1};
+    return {false, exitFileFault};
 }
 
-std::string keyframeText(double keyframe)
+ModelHandle readModelOnly(const FileSource& source, const std::string& path, std::string* reason)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", keyframe);
-    return text;
+    Md2Fault fault;
+    ModelHandle model(readMd2Model(source, path, &fault));
+    if (!model) {
+        *reason = fault.text;
+    }
+    return model;
 }
 
 // What --info reports as the skin: the one named, the one the lookup finds, or none.
@@ -86,17 +89,20 @@ ViewerLaunch prepareViewer(ViewerSession& session, const std::vector<std::string
     switch (outcome.action) {
     case OptionsAction::help:
         say(outcome.message);
-        return {false, 0};
+        return {false, exitCodeFor(outcome)};
     case OptionsAction::version:
         say(outcome.message + "\n");
-        return {false, 0};
+        return {false, exitCodeFor(outcome)};
     case OptionsAction::usageFault:
         return usageFault(outcome.message);
     case OptionsAction::run:
     case OptionsAction::info:
         break;
     }
+    const bool info = outcome.action == OptionsAction::info;
 
+    // --info reports the header, the names and the skin lookup, none of which the drawing's preparation
+    // (winding, normals) changes, so it reads the models without preparing them.
     const std::string path = options.modelPath.empty() ? defaultModelPath() : options.modelPath;
     if (!options.exportPath.empty()) {
         const ExportOutcome exported =
@@ -110,46 +116,19 @@ ViewerLaunch prepareViewer(ViewerSession& session, const std::vector<std::string
         return {false, exported.exitCode};
     }
     std::string reason;
-    ModelHandle body = openViewerModel(session.source, path, &reason);
+    ModelHandle body =
+        info ? readModelOnly(session.source, path, &reason) : openViewerModel(session.source, path, &reason);
     if (!body) {
         return fileFault(path, reason);
     }
-    if (outcome.action == OptionsAction::info || options.info) {
-        // A skin named on the command line is checked like any file named there, --info or not.
-        SkinImage named;
-        if (!options.skinPath.empty() && !readSkinImage(session.source, options.skinPath, named, &reason)) {
-            return fileFault(options.skinPath, reason);
-        }
-        const std::string skin = skinForInfo(session, path, *body);
-        say(formatModelInfo(path, *body, skin.c_str()));
-        return {false, 0};
-    }
-
-    const int32_t frames = body->numFrames > 0 ? body->numFrames : 0;
-    if (options.hasFrame && (frames == 0 || options.frame > frames - 1)) {
-        const std::string range = frames == 0 ? "it has no keyframes" : "0-" + std::to_string(frames - 1);
-        return usageFault("--frame " + keyframeText(options.frame) + " is outside " + fileNameOf(path) +
-                          "'s keyframes (" + range + ")");
-    }
-    if (!options.animation.empty()) {
-        const std::vector<Md2Animation> animations = findAnimations(*body);
-        std::string names;
-        bool known = false;
-        for (const Md2Animation& animation : animations) {
-            known = known || animation.name == options.animation;
-            if (names.find(" " + animation.name + ",") == std::string::npos) {
-                names += " " + animation.name + ",";
-            }
-        }
-        if (!known) {
-            names = names.empty() ? " none" : names.substr(0, names.size() - 1);
-            return usageFault("no animation \"" + options.animation + "\" in " + fileNameOf(path) +
-                              "; its animations:" + names);
-        }
+    const std::string optionsFault = modelOptionsFault(options, *body, path);
+    if (!optionsFault.empty()) {
+        return usageFault(optionsFault);
     }
     ModelHandle weapon;
     if (!options.weaponPath.empty()) {
-        weapon = openViewerModel(session.source, options.weaponPath, &reason);
+        weapon = info ? readModelOnly(session.source, options.weaponPath, &reason)
+                      : openViewerModel(session.source, options.weaponPath, &reason);
         if (!weapon) {
             return fileFault(options.weaponPath, reason);
         }
@@ -160,10 +139,16 @@ ViewerLaunch prepareViewer(ViewerSession& session, const std::vector<std::string
         }
         session.chosenSkin = true;
     }
+    if (info) {
+        session.chosenSkinImage = SkinImage{};
+        const std::string skin = skinForInfo(session, path, *body);
+        say(formatModelInfo(path, *body, skin.c_str()));
+        return {false, exitSuccess};
+    }
 
     session.body.model = std::move(body);
     session.body.path = path;
     session.weapon.model = std::move(weapon);
     session.weapon.path = options.weaponPath;
-    return {true, 0};
+    return {true, exitSuccess};
 }

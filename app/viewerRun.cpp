@@ -24,6 +24,12 @@ double nowSeconds()
     return static_cast<double>(readPerformanceCounter()) / static_cast<double>(readPerformanceFrequency());
 }
 
+// Warnings go where every other text for the user goes: a Windows program without a console has no stderr.
+void warnThroughUserText(void*, const char* line)
+{
+    writeUserText(UserStream::error, line);
+}
+
 void sayFault(const std::string& path, const std::string& reason)
 {
     writeUserText(UserStream::error, ("brevant: " + path + ": " + reason + "\n").c_str());
@@ -44,7 +50,7 @@ void renderFrame(ViewerRun& run)
     const ViewerState& state = run.session.state;
     if (name.empty()) {
         setSessionNotice(run.session, "no free screenshot name", now);
-    } else if (writePngFile(name, readViewerPicture(state.width, state.height), &reason)) {
+    } else if (writePictureFile(name, readViewerPicture(state.width, state.height), &reason)) {
         setSessionNotice(run.session, "saved " + name, now);
     } else {
         warnUser(run.session, "brevant: " + name + ": " + reason + "\n");
@@ -110,6 +116,7 @@ int runViewer(const std::vector<std::string>& args, const ViewerWindow& window)
 {
     ViewerRun run;
     run.window = &window;
+    run.session.warnings = {nullptr, warnThroughUserText};
     const ViewerLaunch launch = prepareViewer(run.session, args);
     if (!launch.openWindow) {
         return launch.exitCode;
@@ -120,6 +127,8 @@ int runViewer(const std::vector<std::string>& args, const ViewerWindow& window)
     if (!window.open(window.context, host, windowTitleFor(run.titledPath).c_str(), options.width, options.height)) {
         return 1;
     }
+    // Set once more through the service, which also spells it for the window system's older title fields.
+    window.setTitle(window.context, windowTitleFor(run.titledPath).c_str());
     startFrameClock();
     int32_t width = options.width;
     int32_t height = options.height;
@@ -139,7 +148,7 @@ int runViewer(const std::vector<std::string>& args, const ViewerWindow& window)
         drawViewerFrame(run.session, run.gl, false, shot);
         const ViewerState& state = run.session.state;
         std::string reason;
-        if (!writePngFile(options.screenshotPath, readViewerPicture(state.width, state.height), &reason)) {
+        if (!writePictureFile(options.screenshotPath, readViewerPicture(state.width, state.height), &reason)) {
             sayFault(options.screenshotPath, reason);
             exitCode = 1;
         }

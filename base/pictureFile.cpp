@@ -1,4 +1,4 @@
-// PNG files through stb_image_write (compiled once in model/stbImage.cpp) and the F12 picture names.
+// Picture files through stb_image_write (compiled once in model/stbImage.cpp) and the F12 picture names.
 #include "base/pictureFile.h"
 
 #include <stb_image_write.h>
@@ -18,11 +18,60 @@ void writeToFile(void* file, void* data, int size)
     std::fwrite(data, 1, static_cast<size_t>(size), static_cast<FILE*>(file));
 }
 
+// The window's opaque RGBA rows, top first, in the given format; PNG for none.
+int encodePicture(PictureFormat format, FILE* file, const RgbaImage& image)
+{
+    const uint8_t* rows = image.pixels.get();
+    switch (format) {
+    case PictureFormat::jpeg:
+        return stbi_write_jpg_to_func(writeToFile, file, image.width, image.height, 4, rows, 90);
+    case PictureFormat::bmp:
+        return stbi_write_bmp_to_func(writeToFile, file, image.width, image.height, 4, rows);
+    case PictureFormat::tga:
+        return stbi_write_tga_to_func(writeToFile, file, image.width, image.height, 4, rows);
+    case PictureFormat::png:
+    case PictureFormat::none:
+        break;
+    }
+    return stbi_write_png_to_func(writeToFile, file, image.width, image.height, 4, rows, image.width * 4);
+}
+
+std::string lowerExtension(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
 }  // namespace
 
-bool writePngFile(const std::string& path, const RgbaImage& image, std::string* reason)
+PictureFormat pictureFormatFor(const std::string& path)
 {
-    const int rowBytes = image.width * 4;
+    const size_t dot = path.find_last_of("./\\");
+    if (dot == std::string::npos || path[dot] != '.') {
+        return PictureFormat::none;
+    }
+    const std::string extension = lowerExtension(path.substr(dot + 1));
+    if (extension == "png") {
+        return PictureFormat::png;
+    }
+    if (extension == "jpg" || extension == "jpeg") {
+        return PictureFormat::jpeg;
+    }
+    if (extension == "bmp") {
+        return PictureFormat::bmp;
+    }
+    if (extension == "tga") {
+        return PictureFormat::tga;
+    }
+    return PictureFormat::none;
+}
+
+bool writePictureFile(const std::string& path, const RgbaImage& image, std::string* reason)
+{
     // Written under a temporary name and renamed, so a failed write never leaves half a picture under the name.
     const std::string temporary = path + ".part";
     FILE* file = openFileForWriting(temporary.c_str());
@@ -30,8 +79,7 @@ bool writePngFile(const std::string& path, const RgbaImage& image, std::string* 
         *reason = std::string("cannot write: ") + std::strerror(errno);
         return false;
     }
-    const int encoded =
-        stbi_write_png_to_func(writeToFile, file, image.width, image.height, 4, image.pixels.get(), rowBytes);
+    const int encoded = encodePicture(pictureFormatFor(path), file, image);
     const bool written = std::ferror(file) == 0;
     const bool closed = std::fclose(file) == 0;
     if (encoded == 0 || !written || !closed) {

@@ -117,3 +117,13 @@ std::string frameNameAt(const Md2Model& model, int32_t index)
     const void* terminator = std::memchr(name, '\0', capacity);
     return std::string(name, terminator ? size_t(static_cast<const char*>(terminator) - name) : capacity);
 }
+
+const Md2Animation* animationHolding(const std::vector<Md2Animation>& animations, int32_t keyframe)
+{
+    for (const Md2Animation& animation : animations) {
+        if (keyframe >= animation.first && keyframe <= animation.last) {
+            return &animation;
+        }
+    }
+    return nullptr;
+}

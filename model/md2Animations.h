@@ -26,5 +26,8 @@ struct Md2Animation {
 std::vector<Md2Animation> findAnimations(const std::vector<std::string>& frameNames);
 std::vector<Md2Animation> findAnimations(const Md2Model& model);
 
+// The run that holds keyframe (first and last included), or nullptr when none does.
+const Md2Animation* animationHolding(const std::vector<Md2Animation>& animations, int32_t keyframe);
+
 // The keyframe's name up to its terminator (16 bytes at most); empty for an index outside the frames.
 std::string frameNameAt(const Md2Model& model, int32_t index);

@@ -9,6 +9,9 @@ static_assert(sizeof(ModelVertex) == 6 * sizeof(float), "ModelVertex is copied a
 
 int32_t clampKeyframe(int32_t keyframe, int32_t frameCount)
 {
+    if (frameCount <= 0) {
+        return 0;
+    }
     if (keyframe >= frameCount) {
         keyframe = frameCount - 1;
     }

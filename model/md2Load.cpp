@@ -95,17 +95,26 @@ bool headerIsSound(const Md2Model& model, size_t size, Md2Fault* fault)
         return refuse(fault, Md2FaultKind::frameTooSmall, "frame size %d cannot hold %d vertices, which need %lld",
                       int(model.frameSize), int(model.numVertices), static_cast<long long>(frameNeeds));
     }
-    if (positive(model.numFrames) * (positive(model.numTriangles) + model.numVertices) > maxPreparationWork) {
-        return refuse(fault, Md2FaultKind::tooMuchPreparation,
-                      "%d frames x (%d triangles + %d vertices) is too much to prepare", int(model.numFrames),
-                      int(model.numTriangles), int(model.numVertices));
+    // The sections come first: a header of garbage counts is a file cut short, which is what it is, rather than
+    // work too large to prepare.
+    const bool sectionsFit =
+        sectionFits("skins", model.offsetSkins, model.numSkins, skinEntrySize, size, fault) &&
+        sectionFits("texture coordinates", model.offsetTexCoords, model.numTexCoords, texCoordEntrySize, size, fault) &&
+        sectionFits("triangles", model.offsetTriangles, model.numTriangles, triangleEntrySize, size, fault) &&
+        sectionFits("frames", model.offsetFrames, model.numFrames, model.frameSize, size, fault) &&
+        sectionFits("gl commands", model.offsetGlCommands, model.numGlCommands, glCommandSize, size, fault);
+    if (!sectionsFit) {
+        return false;
     }
-    return sectionFits("skins", model.offsetSkins, model.numSkins, skinEntrySize, size, fault) &&
-           sectionFits("texture coordinates", model.offsetTexCoords, model.numTexCoords, texCoordEntrySize, size,
-                       fault) &&
-           sectionFits("triangles", model.offsetTriangles, model.numTriangles, triangleEntrySize, size, fault) &&
-           sectionFits("frames", model.offsetFrames, model.numFrames, model.frameSize, size, fault) &&
-           sectionFits("gl commands", model.offsetGlCommands, model.numGlCommands, glCommandSize, size, fault);
+    // A negative count is an absent array, so the text names the counts the work is made of, never one below 0.
+    const int64_t frames = positive(model.numFrames);
+    const int64_t triangles = positive(model.numTriangles);
+    if (frames * (triangles + model.numVertices) > maxPreparationWork) {
+        return refuse(fault, Md2FaultKind::tooMuchPreparation,
+                      "%lld frames x (%lld triangles + %d vertices) is too much to prepare",
+                      static_cast<long long>(frames), static_cast<long long>(triangles), int(model.numVertices));
+    }
+    return true;
 }
 
 // Reads the triangles and rejects any corner that would index past the vertices or a present texCoords.

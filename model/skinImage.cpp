@@ -65,6 +65,44 @@ bool jpegHuffmanCountsFit(const uint8_t* bytes, size_t size)
     return true;
 }
 
+uint32_t readU32le(const uint8_t* at)
+{
+    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
+}
+
+uint32_t readU16le(const uint8_t* at)
+{
+    return uint32_t(at[0]) | uint32_t(at[1]) << 8;
+}
+
+// stb_image fills whatever lies past the end of an uncompressed BMP or TGA with zeros, so a cut-short file would
+// draw black without a word. Their pixels' extent follows from the header: "BMP" or "TGA" when the file ends before
+// it, nullptr otherwise (other formats, compressed data, which stb refuses or checks itself, and headers stb will
+// refuse anyway). width and height are the sides stb reported.
+const char* formatCutShort(const uint8_t* bytes, size_t size, int64_t width, int64_t height)
+{
+    if (size >= 30 && bytes[0] == 'B' && bytes[1] == 'M') {
+        const uint32_t infoSize = readU32le(bytes + 14);
+        // The oldest header (12 bytes) keeps its bit count at 24, the later ones at 28, with the compression at 30.
+        const uint32_t bits = infoSize == 12 ? readU16le(bytes + 24) : readU16le(bytes + 28);
+        const uint32_t compression = infoSize == 12 || size < 34 ? 0 : readU32le(bytes + 30);
+        // 0: none; 3 and 6: bit fields, still uncompressed. RLE (1, 2) stb_image does not decode at all.
+        if (compression != 0 && compression != 3 && compression != 6) {
+            return nullptr;
+        }
+        const int64_t rowBytes = (width * bits + 31) / 32 * 4;
+        const int64_t end = int64_t{readU32le(bytes + 10)} + rowBytes * height;
+        return end > static_cast<int64_t>(size) ? "BMP" : nullptr;
+    }
+    // TGA has no signature; stb has already taken the header, so only its uncompressed types are measured.
+    if (size >= 18 && (bytes[2] == 1 || bytes[2] == 2 || bytes[2] == 3)) {
+        const int64_t mapBytes = bytes[1] != 0 ? int64_t{readU16le(bytes + 5)} * ((bytes[7] + 7) / 8) : 0;
+        const int64_t end = 18 + int64_t{bytes[0]} + mapBytes + width * height * ((bytes[16] + 7) / 8);
+        return end > static_cast<int64_t>(size) ? "TGA" : nullptr;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 const char* skinFaultText(SkinFault fault)
@@ -80,6 +118,8 @@ const char* skinFaultText(SkinFault fault)
         return "image too large";
     case SkinFault::undecodable:
         return "image data cannot be decoded";
+    case SkinFault::cutShort:
+        return "the file ends before the image does";
     }
     return nullptr;
 }
@@ -131,6 +171,10 @@ SkinFault decodeSkinImage(const uint8_t* bytes, size_t size, SkinImage& image, s
     }
     width = static_cast<int>(side[0]);
     height = static_cast<int>(side[1]);
+    if (const char* format = formatCutShort(bytes, size, width, height)) {
+        explain(reason, std::string(format) + ": " + skinFaultText(SkinFault::cutShort));
+        return SkinFault::cutShort;
+    }
 
     int loadedWidth = 0;
     int loadedHeight = 0;

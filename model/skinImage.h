@@ -21,6 +21,7 @@ enum class SkinFault {
     notAnImage,   // stb_image could not read the header (unknown format, or a damaged one)
     tooLarge,     // a side over maxSkinSide, or a file over 2 GB
     undecodable,  // the header was fine but the pixels could not be decoded
+    cutShort,     // a BMP or TGA whose pixels, as its header lays them out, run past the end of the file
 };
 
 // A short fixed text for a fault, e.g. "image too large"; nullptr for none.

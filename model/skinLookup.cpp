@@ -26,6 +26,19 @@ std::string utf8FromPath(const fs::path& path)
     return std::string(text.begin(), text.end());
 }
 
+// A path the lookup built, spelled with the user's separators: on Windows std::filesystem joins with '\\', which
+// beside a model named with '/' would mix both in one path. Elsewhere '\\' is a file name's character.
+std::string userSpelling(const fs::path& path, const std::string& modelPath)
+{
+    std::string text = utf8FromPath(path);
+    if constexpr (fs::path::preferred_separator == '\\') {
+        const char separator = modelPath.find('/') != std::string::npos ? '/' : '\\';
+        std::replace_if(
+            text.begin(), text.end(), [](char c) { return c == '/' || c == '\\'; }, separator);
+    }
+    return text;
+}
+
 std::string lowerAscii(std::string text)
 {
     for (char& c : text) {
@@ -168,7 +181,7 @@ SkinSearch findSkinFile(const std::string& modelPath, const std::string& skinNam
         for (const Place& place : places) {
             for (const char* extension : skinExtensions) {
                 if (const FolderEntry* entry = findEntry(place.entries, name + extension)) {
-                    search.path = utf8FromPath(place.folder / pathFromUtf8(entry->name));
+                    search.path = userSpelling(place.folder / pathFromUtf8(entry->name), modelPath);
                     return search;
                 }
             }
@@ -183,7 +196,7 @@ SkinSearch findSkinFile(const std::string& modelPath, const std::string& skinNam
         }
     }
     if (search.imagesBeside == 1) {
-        search.path = utf8FromPath(beside / pathFromUtf8(onlyImage->name));
+        search.path = userSpelling(beside / pathFromUtf8(onlyImage->name), modelPath);
     }
     return search;
 }

@@ -55,6 +55,10 @@ void initScene()
 
 int32_t sceneFrameIndex(const Md2Model* shown)
 {
+    // A count of zero or less has no frame to show, and the most negative one has no "one less".
+    if (shown != nullptr && shown->numFrames <= 0) {
+        return -1;
+    }
     if (shown != nullptr && shown->numFrames <= sceneFrame) {
         return shown->numFrames - 1;
     }

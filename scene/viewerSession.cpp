@@ -2,6 +2,7 @@
 // Every file comes through the session's source; every line for the user goes through its warnings.
 #include "scene/viewerSession.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -116,11 +117,8 @@ void startBodyPlayback(ViewerSession& session, double now)
         showKeyframe(session.clock, options.frame, now);
         return;
     }
-    for (size_t index = 0; index < session.animations.size(); ++index) {
-        if (options.animation.empty() || session.animations[index].name == options.animation) {
-            session.animation = static_cast<int32_t>(index);
-            break;
-        }
+    if (!options.animation.empty()) {
+        session.animation = std::max(findAnimationNamed(session.animations, options.animation), int32_t{0});
     }
     const Md2Animation& run = session.animations[session.animation];
     startPlayback(session.clock, run.first, run.last, options.fps, now);
@@ -384,7 +382,7 @@ bool takeScreenshotRequest(ViewerSession& session)
 void setSessionNotice(ViewerSession& session, const std::string& text, double now)
 {
     // Made printable once here rather than on each frame it shows.
-    session.notice = printableAscii(text);
+    session.notice = printableName(text);
     session.noticeTime = now;
 }
 
@@ -395,12 +393,7 @@ bool sessionNoticeShown(const ViewerSession& session, double now)
 
 const Md2Animation* sessionAnimationHolding(const ViewerSession& session, int32_t keyframe)
 {
-    for (const Md2Animation& animation : session.animations) {
-        if (keyframe >= animation.first && keyframe <= animation.last) {
-            return &animation;
-        }
-    }
-    return nullptr;
+    return animationHolding(session.animations, keyframe);
 }
 
 void warnUser(const ViewerSession& session, const std::string& line)

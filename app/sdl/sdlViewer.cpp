@@ -4,11 +4,15 @@
 #include "app/sdl/sdlViewer.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "app/info.h"
 #include "app/sdl/sdlWindow.h"
 #include "app/viewerRun.h"
 
@@ -189,9 +193,25 @@ void swapWindow(void* context)
     SDL_GL_SwapWindow(static_cast<SdlViewerWindow*>(context)->window);
 }
 
+// SDL writes the title's UTF-8 bytes into X's legacy WM_NAME and WM_ICON_NAME too, whose STRING type is Latin-1,
+// so window managers that read them show "modÃ¨le". They get the title in Latin-1 instead; _NET_WM_NAME keeps
+// the UTF-8.
 void setTitle(void* context, const char* utf8Title)
 {
-    SDL_SetWindowTitle(static_cast<SdlViewerWindow*>(context)->window, utf8Title);
+    SDL_Window* window = static_cast<SdlViewerWindow*>(context)->window;
+    SDL_SetWindowTitle(window, utf8Title);
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) {
+        return;
+    }
+    const std::string latin1 = latin1FromUtf8(utf8Title);
+    const auto* data = reinterpret_cast<const unsigned char*>(latin1.data());
+    for (const Atom property : {XA_WM_NAME, XA_WM_ICON_NAME}) {
+        XChangeProperty(info.info.x11.display, info.info.x11.window, property, XA_STRING, 8, PropModeReplace, data,
+                        static_cast<int>(latin1.size()));
+    }
+    XFlush(info.info.x11.display);
 }
 
 void closeWindow(void* context)

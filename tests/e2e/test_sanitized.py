@@ -6,6 +6,7 @@ reason. Needs BREVANT_SANITIZED_BUILD_DIR (`make test` sets it)."""
 import glob
 import os
 import re
+import struct
 import subprocess
 import sys
 import time
@@ -17,6 +18,18 @@ import harness  # noqa: E402
 SANITIZED = os.environ.get("BREVANT_SANITIZED_BUILD_DIR", "")
 REPORT_MARKERS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:")
 RUN_TIMEOUT = 60
+
+
+# Counts that load with the array absent, each written into the default model: the frame count at -1, -30 and its
+# most negative value (where "count less one" overflows), and the other arrays' counts at the most negative value.
+NEGATIVE_COUNTS = [("frames", 40, -1), ("frames", 40, -30), ("frames", 40, -2**31), ("triangles", 32, -2**31),
+                   ("texcoords", 28, -2**31), ("skins", 20, -2**31)]
+
+
+def with_negative_counts(model_bytes):
+    """(name, bytes) for each of NEGATIVE_COUNTS."""
+    return [("%s %d.md2" % (what, value), model_bytes[:offset] + struct.pack("<i", value) + model_bytes[offset + 4:])
+            for what, offset, value in NEGATIVE_COUNTS]
 
 
 def sanitizer_env(base):
@@ -88,6 +101,7 @@ class SanitizedTest(harness.ViewerCase):
                  ("model not MD2", b"IDP2" + b"\xff" * 200, harness.DEFAULT),
                  ("font missing", harness.DEFAULT, None),
                  ("font empty", harness.DEFAULT, b"")]
+        cases += [("model " + name, data, harness.DEFAULT) for name, data in with_negative_counts(model_bytes)]
         cases += [("model " + os.path.basename(path), path, harness.DEFAULT) for path in harness.fixtures("md2")]
         cases += [("font " + os.path.basename(path), harness.DEFAULT, path) for path in harness.fixtures("tga")]
         with self.display() as env:
@@ -100,6 +114,7 @@ class SanitizedTest(harness.ViewerCase):
             model_bytes = source.read()
         folder = self.run_dir(model=None, font=None)
         made = {"cut short.md2": model_bytes[: len(model_bytes) // 3], "not md2.md2": b"IDP2" + b"\xff" * 200}
+        made.update(with_negative_counts(model_bytes))
         for name, data in made.items():
             with open(os.path.join(folder, name), "wb") as out:
                 out.write(data)

@@ -338,8 +338,6 @@ class LookupTest(SkinCase):
                 {"ogro.md2": ogro, "igdosh.bmp": png, "igdosh.jpeg": png, "igdosh.tga": png}, (), "igdosh.tga"),
             "--skin-index": ({"ogro.md2": ogro, "igdosh.png": png, "arboshak.png": png}, ("--skin-index", "1"),
                              "arboshak.png"),
-            "--skin-index past the names falls to the model's name": (
-                {"ogro.md2": ogro, "igdosh.png": png, "Ogro.jpg": png}, ("--skin-index", "5"), "Ogro.jpg"),
             "the model's name when no stored name is there": (
                 {"ogro.md2": ogro, "ogro.pcx": png, "skin.pcx": png}, (), "ogro.pcx"),
             "no names: the model's name beside it": ({"sydney.md2": plain, "sydney.bmp": png, "skin.png": png},

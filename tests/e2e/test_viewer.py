@@ -72,6 +72,7 @@ class ViewerTest(harness.ViewerCase):
         self.assertEqual(harness.differing_pixels(seen["arrows"][1], seen["keypad"][1], rows), 0,
                          "the keypad's arrows left the model elsewhere than the arrows did")
 
+    @harness.needs_fixtures
     def test_a_model_with_fewer_than_31_frames_still_shows(self):
         with self.running(model=harness.fixture("md2", "flag.md2")) as (env, proc, wid):
             self.wait_for_picture(env, wid)

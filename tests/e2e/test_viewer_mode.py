@@ -5,6 +5,7 @@ and quitting."""
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import time
@@ -112,6 +113,7 @@ class ViewerModeTest(harness.ViewerCase):
                            "%s: the model %s is a speck, not framed" % (what, box))
         return box
 
+    @harness.needs_fixtures
     def test_info_prints_what_the_file_holds_without_a_display(self):
         for fixture in (HORSE, DOLPHIN):
             with self.subTest(os.path.basename(fixture)):
@@ -122,6 +124,7 @@ class ViewerModeTest(harness.ViewerCase):
                 self.assertEqual((code, err), (0, ""))
                 self.assertEqual(out, expected_info(path, read(path)))
 
+    @harness.needs_fixtures
     def test_models_from_anywhere_open_framed_with_the_built_in_font_and_no_notice(self):
         models = [("horse.md2", HORSE),
                   ("dolphin.md2", DOLPHIN),
@@ -169,6 +172,7 @@ class ViewerModeTest(harness.ViewerCase):
                     self.assertIsNotNone(title, "no title at the top")
                     self.assertLess(abs(title[3] - 42), 6, title)
 
+    @harness.needs_fixtures
     def test_keys_turn_the_model_only_while_the_window_has_the_focus(self):
         with self.display() as env:
             proc, wid, _ = self.open_viewer(env, ["--frame", "0", "--skin", self.green_skin(), HORSE], "horse.md2")
@@ -205,6 +209,7 @@ class ViewerModeTest(harness.ViewerCase):
             harness.stop(logo)
             self.assertIsNone(proc.poll())
 
+    @harness.needs_fixtures
     def test_bad_files_end_at_once_with_one_line_saying_why(self):
         horse = read(HORSE)
         md2 = harness.read_md2(horse)
@@ -234,6 +239,7 @@ class ViewerModeTest(harness.ViewerCase):
                 peak_kib = int(read(peak_file).split()[-1])
                 self.assertLess(peak_kib, 64 * 1024, "the file was read before it was refused")
 
+    @harness.needs_fixtures
     def test_usage_faults_exit_2_with_one_line_and_the_usage(self):
         dolphin_animations = sorted({run[0] for run in animations(harness.read_md2(read(DOLPHIN))["frame_names"])})
         horse_frames = harness.read_md2(read(HORSE))["num_frames"]
@@ -252,6 +258,7 @@ class ViewerModeTest(harness.ViewerCase):
                 code, out, err = self.run_to_end(args, cwd=self.tmp)
                 self.assertEqual((code, out, err), (2, "", "brevant: %s\n%s" % (message, usage)))
 
+    @harness.needs_fixtures
     def test_a_dropped_model_replaces_the_shown_one_and_a_bad_drop_leaves_it(self):
         folder = self.empty_folder("drops")
         dolphin = shutil.copy(DOLPHIN, folder)
@@ -288,6 +295,7 @@ class ViewerModeTest(harness.ViewerCase):
             _, err = self.assert_ends_with(proc, 0)
             self.assertEqual(err, "brevant: %s: cut short: frames end past the end of the file\n" % broken)
 
+    @harness.needs_fixtures
     def test_esc_and_a_close_request_end_with_exit_code_0(self):
         quits = [("Esc", lambda env, wid: harness.press_key(env, wid, "Escape")),
                  ("close request", harness.send_close_request)]
@@ -298,6 +306,90 @@ class ViewerModeTest(harness.ViewerCase):
                     quit_viewer(env, wid)
                     out, err = self.assert_ends_with(proc, 0)
                     self.assertEqual((out, err), ("", ""))
+
+
+
+class ViewerModeOptionsTest(harness.ViewerCase):
+    """Options checked in full before anything runs, and against the model read; pictures in the format asked
+    for; warnings on stderr; names outside ASCII. Built models only, so these run without the reference data."""
+    CASE_TIMEOUT = 120
+
+    def model(self, name="walk.md2"):
+        path = os.path.join(self.tmp, name)
+        with open(path, "wb") as out:
+            out.write(harness.md2_bytes(frame_names=("walk1", "walk2", "walk3", "walk4"),
+                                        skins=("a.pcx", "b.pcx", "c.pcx")))
+        return path
+
+    def test_usage_faults_win_and_info_checks_what_the_viewer_checks(self):
+        model = self.model()
+        missing = os.path.join(self.tmp, "missing.md2")
+        cases = [(["--skin-index", "3", model], 2, "--skin-index 3 is outside walk.md2's skin names (it has 3, 0-2)"),
+                 (["--info", "--skin-index", "99", model], 2, "--skin-index 99 is outside walk.md2's skin names"),
+                 (["--info", "--anim", "no_such", model], 2, 'no animation "no_such" in walk.md2'),
+                 (["--info", "--weapon", missing, model], 1, "brevant: %s: " % missing),
+                 (["--info", "--screenshot", "a.png", model], 2, "--info and --screenshot cannot be used together"),
+                 (["--version", "--bogus"], 2, "unknown option '--bogus'"),
+                 (["--help", "--bogus"], 2, "unknown option '--bogus'"),
+                 (["-V", "--fps", "0"], 2, "--fps needs"),
+                 (["--screenshot", "x.jpg.gif", model], 2, "--screenshot needs a name ending in .png"),
+                 (["-V"], 0, "brevant "),
+                 (["-h"], 0, "usage: brevant"),
+                 (["--info", "--anim", "WALK", "--skin-index", "2", model], 0, "animations:\n  walk 0-3 (4)\n")]
+        for args, code, words in cases:
+            with self.subTest(args=args):
+                result = self.run_to_end(args, cwd=self.tmp)
+                self.assertEqual(result[0], code, result[2])
+                self.assertIn(words, result[1] if code == 0 else result[2])
+                if code == 2:
+                    self.assertEqual(result[1], "")
+                    self.assertTrue(result[2].startswith("brevant: "), result[2])
+                    self.assertIn("\nusage: brevant", result[2])
+
+    def test_screenshots_take_their_extensions_format_and_warnings_reach_stderr(self):
+        model = self.model()
+        folder = self.run_dir("shots", model=None, font=None)
+        signatures = {".png": b"\x89PNG\r\n\x1a\n", ".jpg": b"\xff\xd8\xff", ".JPEG": b"\xff\xd8\xff",
+                      ".bmp": b"BM"}
+        with self.display() as env:
+            for extension in (".png", ".jpg", ".JPEG", ".bmp", ".tga"):
+                with self.subTest(extension=extension):
+                    picture = os.path.join(folder, "shot" + extension)
+                    code, out, err = self.run_to_end(["--screenshot", picture, "--anim", "Walk", model], cwd=folder,
+                                                     env=env)
+                    self.assertEqual(code, 0, err)
+                    # No skin beside the model: the lookup's note is a warning on stderr, one line.
+                    self.assertRegex(err, r"\Abrevant: %s: no skin: tried a, walk, skin[^\n]*\n\Z" % re.escape(model))
+                    data = read(picture)
+                    if extension == ".tga":
+                        self.assertIn(data[2], (2, 10), "not a true-colour TGA")
+                        self.assertEqual(struct.unpack_from("<HH", data, 12), (harness.WIDTH, harness.HEIGHT))
+                    else:
+                        self.assertTrue(data.startswith(signatures[extension]), data[:8])
+
+    def test_a_name_outside_ascii_keeps_its_utf8_title_and_gives_the_legacy_title_in_latin_1(self):
+        name = "mod\u00e8le \u2605.md2"
+        model = self.model(name)
+        with self.display() as env:
+            proc = self.start(env, ["--no-skin", model], cwd=self.run_dir("title", model=None, font=None))
+            # Read in a UTF-8 locale, the window's UTF-8 name (_NET_WM_NAME) is the file name as it is.
+            utf8 = dict(env, LANG="C.UTF-8", LC_ALL="C.UTF-8")
+            wid = None
+            deadline = time.monotonic() + 30
+            while wid is None and time.monotonic() < deadline:
+                tree = subprocess.run(["xwininfo", "-root", "-tree"], env=utf8, capture_output=True,
+                                      timeout=10).stdout.decode("utf-8", errors="replace")
+                found = re.search(r"^\s*(0x[0-9a-f]+) \"%s\"" % re.escape(name + " - Brevant"), tree, re.M)
+                wid = int(found.group(1), 16) if found else None
+                time.sleep(0.1)
+            self.assertIsNotNone(wid, "no window titled %s - Brevant" % name)
+            self.wait_for_picture(env, wid)
+            legacy = subprocess.run(["xprop", "-id", str(wid), "-f", "WM_NAME", "8x", "WM_NAME"], env=env,
+                                    capture_output=True, timeout=10).stdout.decode()
+            stored = bytes(int(part, 16) for part in re.findall(r"0x[0-9a-f]+", legacy))
+            self.assertEqual(stored, "mod\u00e8le ?.md2 - Brevant".encode("latin-1"), legacy)
+            harness.press_key(env, wid, "Escape")
+            self.assertEqual(proc.wait(timeout=20), 0)
 
 
 if __name__ == "__main__":

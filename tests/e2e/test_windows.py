@@ -358,6 +358,7 @@ class WindowsViewerModeTest(harness.ViewerCase):
         except subprocess.TimeoutExpired:
             self.fail("Esc did not end the viewer within 20 s")
 
+    @harness.needs_fixtures
     def test_texts_reach_the_pipes_in_the_linux_builds_words_with_its_exit_codes(self):
         model = self.odd_model()
         cut = os.path.join(os.path.dirname(model), "cut " + ODD_NAME + ".md2")
@@ -383,6 +384,30 @@ class WindowsViewerModeTest(harness.ViewerCase):
                 else:
                     self.assertRegex(windows[2], r"^brevant: " + re.escape(args[-1]) + r": \S.*\n$")
 
+        # The skin found in skins/ is spelled with the user's '/', as the Linux build spells it.
+        skins = os.path.join(os.path.dirname(model), "skins")
+        os.makedirs(skins, exist_ok=True)
+        with open(os.path.join(skins, "skin.tga"), "wb") as out:
+            out.write(harness.tga_bytes(8, 8, (0, 255, 0)))
+        windows = self.run_to_end(["--info", model], cwd=cwd, env=utf8_env(), command=["wine", EXE], timeout=60)
+        self.assertEqual(windows[:2], self.run_to_end(["--info", model], cwd=cwd)[:2])
+        self.assertIn("skin found: " + skins + "/skin.tga\n", windows[1])
+
+        # A warning while drawing (no skin for a model alone in its folder) reaches the pipe, in the same words
+        # and with the same line ending as every other line.
+        bare_folder = os.path.join(self.tmp, "bare")
+        os.makedirs(bare_folder, exist_ok=True)
+        bare = os.path.join(bare_folder, "bare.md2")
+        with open(bare, "wb") as out:
+            out.write(harness.md2_bytes())
+        shot = os.path.join(bare_folder, "shot.png")
+        windows = self.run_to_end(["--screenshot", shot, bare], cwd=cwd, env=utf8_env(), command=["wine", EXE],
+                                  timeout=60)
+        linux = self.run_to_end(["--screenshot", shot, bare], cwd=cwd, env=env)
+        self.assertEqual(windows[0], 0, windows[2])
+        self.assertRegex(windows[2], r"\Abrevant: %s: no skin: tried [^\r\n]*\n\Z" % re.escape(bare))
+        self.assertEqual(windows[2], linux[2])
+
     def test_without_handles_or_a_console_the_text_goes_into_a_box(self):
         # As when started from the desktop: no standard handles at all.
         proc = self.start(env, ["--version"], cwd=self.run_dir("boxed", model=None, font=None),
@@ -395,6 +420,7 @@ class WindowsViewerModeTest(harness.ViewerCase):
         except subprocess.TimeoutExpired:
             self.fail("the run did not end once the box was dismissed")
 
+    @harness.needs_fixtures
     def test_a_model_named_by_its_path_opens_framed_and_answers_the_wheel_a_drag_home_and_a_drop(self):
         model = self.odd_model()
         # Another folder, with neither a model nor a font: the font comes from beside brevant.exe.
@@ -424,6 +450,7 @@ class WindowsViewerModeTest(harness.ViewerCase):
         self.assertIsNotNone(self.wait_for_change(client, start), "the dropped model is not shown")
         self.close_viewer(proc, wid)
 
+    @harness.needs_fixtures
     def test_pictures_match_the_linux_build_untextured_skinned_and_saved(self):
         model = self.odd_model()
         cwd = self.run_dir("pictures")

@@ -1,6 +1,7 @@
 // Draws MD2 models built by the test writer in the real context and reads back pixels and current GL state:
 // frames outside the model draw nothing, corners carry converted normals and texture-coordinate quotients.
 #include <gtest/gtest.h>
+#include <cstdint>
 
 #include <memory>
 #include <vector>
@@ -105,7 +106,7 @@ TEST(Md2Draw, ModelWithANegativeSkinCountDrawsAsASoundOne)
 // (the count less one) must draw nothing and send no corner.
 TEST(Md2Draw, ModelWithoutFramesDrawsNothingAtTheScenesFrame)
 {
-    for (int32_t numFrames : {0, -1, -30}) {
+    for (int32_t numFrames : {0, -1, -30, INT32_MIN}) {
         SCOPED_TRACE(numFrames);
         std::vector<uint8_t> bytes = buildMd2(screenTriangle());
         putS32le(bytes, md2Field::numFrames, numFrames);

@@ -1,5 +1,6 @@
 // The scene's projections and key steps, read back from the real context the GL test binary keeps current.
 #include <gtest/gtest.h>
+#include <cstdint>
 
 #include <array>
 #include <cmath>
@@ -224,13 +225,14 @@ TEST_F(Scene, RenderFramePollsTheKeysAndClearsTheView)
     EXPECT_EQ(currentInteger(GL_MODELVIEW_STACK_DEPTH), 1) << "every frame pops what it pushes";
 }
 
-TEST(SceneFrame, IsThirtyOrTheLastFrameOfAShorterModel)
+TEST(SceneFrame, IsThirtyOrTheLastFrameOfAShorterModelAndNoneWithoutFrames)
 {
     struct Case {
         int32_t frames;
         int32_t shown;
     };
-    for (const Case c : {Case{40, 30}, Case{31, 30}, Case{30, 29}, Case{10, 9}, Case{1, 0}}) {
+    for (const Case c : {Case{40, 30}, Case{31, 30}, Case{30, 29}, Case{10, 9}, Case{1, 0}, Case{0, -1}, Case{-1, -1},
+                         Case{INT32_MIN, -1}}) {
         Md2Model shorter;
         shorter.numFrames = c.frames;
         EXPECT_EQ(sceneFrameIndex(&shorter), c.shown) << c.frames << " frames";

@@ -219,6 +219,7 @@ TEST_F(TextGl, FilterAllowedForMagnificationGoesToBoth)
 
 TEST_F(TextGl, ImageMagickQuadUploadsInStoredRowOrder)
 {
+    SKIP_WITHOUT_FIXTURES();
     const std::string path = fixturePath("tga/quad_32x16.tga");
     const unsigned name = keepTexture(loadTgaTexture(path.c_str(), GL_LINEAR_MIPMAP_NEAREST));
     ASSERT_NE(name, 0u);

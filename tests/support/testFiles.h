@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -55,4 +56,17 @@ inline std::string fixturePath(const std::string& underFixtures)
 {
     return std::string(BREVANT_FIXTURES) + "/fixtures/" + underFixtures;
 }
+
+// The reference data (real third-party models and images) lives beside the repository, not in it: a clone
+// without it still runs every other test, and these report themselves skipped.
+inline bool haveFixtures()
+{
+    std::error_code error;
+    return std::filesystem::is_directory(std::string(BREVANT_FIXTURES) + "/fixtures", error);
+}
+
+// The first statement of a GoogleTest test that reads the reference data.
+#define SKIP_WITHOUT_FIXTURES() \
+    if (!haveFixtures())        \
+    GTEST_SKIP() << "no reference data at " BREVANT_FIXTURES "/fixtures (a shared/ folder beside the clone)"
 #endif

@@ -2,6 +2,7 @@
 // notices kept in a list, and key state the test sets. Pairs with base/platform.h, which the backends fill in.
 #include "support/testPlatform.h"
 
+#include <cstdio>
 #include <deque>
 
 namespace {
@@ -84,6 +85,12 @@ int64_t readPerformanceFrequency()
 }
 
 // The tests find files by the paths they name; no font or skin is looked for beside the test binary.
+// Texts for the user go to the test's own streams, where a failing case shows them.
+void writeUserText(UserStream stream, const char* text)
+{
+    std::fputs(text, stream == UserStream::error ? stderr : stdout);
+}
+
 std::string executableFolder()
 {
     return std::string();

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -192,7 +193,7 @@ TEST(ClampKeyframe, StaysInsideTheModel)
         int32_t keyframe, frameCount, expected;
     };
     for (const Case& c : {Case{3, 10, 3}, Case{9, 10, 9}, Case{10, 10, 9}, Case{197, 173, 172}, Case{-1, 10, 0},
-                          Case{0, 1, 0}, Case{5, 1, 0}, Case{5, 0, 0}}) {
+                          Case{0, 1, 0}, Case{5, 1, 0}, Case{5, 0, 0}, Case{5, -30, 0}, Case{5, INT32_MIN, 0}}) {
         EXPECT_EQ(clampKeyframe(c.keyframe, c.frameCount), c.expected) << c.keyframe << " of " << c.frameCount;
     }
 }

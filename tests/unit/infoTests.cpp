@@ -13,6 +13,7 @@
 #include "model/md2.h"
 #include "model/skinLookup.h"
 #include "support/md2Builder.h"
+#include "support/testFiles.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ std::string expectedHeadLines(const std::string& path, const std::vector<uint8_t
 
 TEST(Info, ReportsTheHorseFixture)
 {
+    SKIP_WITHOUT_FIXTURES();
     const std::string path = std::string(BREVANT_FIXTURES) + "/fixtures/md2/horse.md2";
     const std::vector<uint8_t> bytes = readBytes(path);
     ASSERT_GT(bytes.size(), 68u);
@@ -66,6 +68,7 @@ TEST(Info, ReportsTheHorseFixture)
 
 TEST(Info, ReportsTheDolphinFixtureWithTheSkinFound)
 {
+    SKIP_WITHOUT_FIXTURES();
     const std::string path = std::string(BREVANT_FIXTURES) + "/fixtures/md2/dolphin.md2";
     const std::vector<uint8_t> bytes = readBytes(path);
     ASSERT_GT(bytes.size(), 68u);
@@ -148,7 +151,10 @@ TEST(Info, StatusLineNamesModelAnimationAndSkin)
         {"C:\\games\\ogro.md2", "pain", 4, 4, "C:\\games\\ogro.png", "ogro.md2  pain 4/4  ogro.png"},
         {"empty.md2", "", 0, 0, "", "empty.md2  no frames  no skin"},
         {"digits.md2", "", 2, 3, "", "digits.md2  (no name) 2/3  no skin"},
-        {"caf\xc3\xa9.md2", "\x1b[1m", 1, 1, "x\ty.pcx", "caf??.md2  ?[1m 1/1  x?y.pcx"},
+        {"caf\xc3\xa9.md2", "\x1b[1m", 1, 1, "x\ty.pcx", "caf?.md2  ?[1m 1/1  x?y.pcx"},
+        // One '?' per character the font lacks, not per UTF-8 byte: e-grave (2 bytes), a CJK character (3), an
+        // emoji (4); the animation comes from the file, byte by byte.
+        {"mod\xc3\xa8le \xe4\xb8\xad \xf0\x9f\x98\x80.md2", "\xc3\xa8", 1, 2, "", "mod?le ? ?.md2  ?? 1/2  no skin"},
     };
     // The viewer writes each frame's line over the last one's.
     std::string reused = "the line of the frame before, longer than any below";
@@ -157,6 +163,28 @@ TEST(Info, StatusLineNamesModelAnimationAndSkin)
         formatStatusLine(reused, c.fileName, c.animation, c.keyframe, c.runLength, c.skin);
         EXPECT_EQ(reused, c.line);
     }
+}
+
+// Bytes that are not UTF-8 still take one '?' each, and never swallow the characters after them.
+TEST(Info, NamesAreDecodedAsUtf8OneCharacterAtATime)
+{
+    const std::pair<const char*, const char*> names[] = {
+        {"plain.md2", "plain.md2"},
+        {"\xc3\xa9t\xc3\xa9", "?t?"},
+        {"\xe9t\xe9", "?t?"},                     // Latin-1 bytes, not UTF-8
+        {"a\xc3", "a?"},                          // cut short at the end
+        {"\xe4\xb8x", "??x"},                     // cut short before an ASCII letter
+        {"\xc0\xaf", "??"},                       // an overlong '/'
+        {"\xed\xa0\x80", "???"},                  // a surrogate
+        {"\xf4\x90\x80\x80", "????"},             // past U+10FFFF
+        {"\x80\xbf.pcx", "??.pcx"},               // stray continuations
+        {"tab\tnew\nline\x7f", "tab?new?line?"},  // control characters
+    };
+    for (const auto& [name, shown] : names) {
+        EXPECT_EQ(printableName(name), shown) << name;
+    }
+    EXPECT_EQ(latin1FromUtf8("mod\xc3\xa8le \xe4\xb8\xad.md2 - Brevant"), "mod\xe8le ?.md2 - Brevant");
+    EXPECT_EQ(latin1FromUtf8("\xc2\xa0\xc3\xbf\xc4\x80\xc2\x85\xe9"), "\xa0\xff???");
 }
 
 TEST(Info, WindowTitleIsTheFileNameAndTheProgram)

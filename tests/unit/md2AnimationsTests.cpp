@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/info.h"
 #include "model/md2.h"
 #include "model/md2Animations.h"
 #include "support/md2Builder.h"
@@ -106,6 +107,31 @@ TEST(Animations, ModelFramesAreReadUpToTheirTerminator)
     EXPECT_EQ(runs[0].last, 1);
     EXPECT_EQ(runs[1].name, "abcdefghijklmno");
     EXPECT_EQ(runs[2].first, 3);
+}
+
+}  // namespace
+
+namespace {
+
+// The status line names the run holding the keyframe shown and its place in it, last keyframes included.
+TEST(Animations, EveryKeyframeIsHeldByItsRunUpToTheLast)
+{
+    const std::vector<Md2Animation> runs = findAnimations({"walk1", "walk2", "walk3", "walk4", "stand1", "stand2"});
+    const std::pair<int32_t, const char*> expected[] = {
+        {0, "m.md2  walk 1/4  no skin"},
+        {3, "m.md2  walk 4/4  no skin"},
+        {4, "m.md2  stand 1/2  no skin"},
+        {5, "m.md2  stand 2/2  no skin"},
+    };
+    for (const auto& [keyframe, line] : expected) {
+        const Md2Animation* run = animationHolding(runs, keyframe);
+        ASSERT_NE(run, nullptr) << keyframe;
+        EXPECT_EQ(formatStatusLine("m.md2", run->name, keyframe - run->first + 1, run->last - run->first + 1, ""),
+                  line);
+    }
+    EXPECT_EQ(animationHolding(runs, -1), nullptr);
+    EXPECT_EQ(animationHolding(runs, 6), nullptr);
+    EXPECT_EQ(animationHolding({}, 0), nullptr);
 }
 
 }  // namespace

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "app/options.h"
+#include "support/md2Builder.h"
+#include "support/testModel.h"
 
 namespace {
 
@@ -82,7 +85,15 @@ const OptionsCase optionsCases[] = {
      0,
      "",
      [](auto& o) { EXPECT_EQ(o.skinPath, "-odd.pcx"); }},
-    {"skin index", {"--skin-index", "3"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.skinIndex, 3); }},
+    {"skin index",
+     {"--skin-index", "3"},
+     run,
+     0,
+     "",
+     [](auto& o) {
+         EXPECT_EQ(o.skinIndex, 3);
+         EXPECT_TRUE(o.hasSkinIndex);
+     }},
     {"skin index zero", {"--skin-index=0"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.skinIndex, 0); }},
     {"no skin", {"--no-skin"}, run, 0, "", [](auto& o) { EXPECT_TRUE(o.noSkin); }},
     {"frame whole",
@@ -128,6 +139,24 @@ const OptionsCase optionsCases[] = {
      }},
     {"screenshot", {"--screenshot", "out.png"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.screenshotPath, "out.png"); }},
     {"later value wins", {"--fps", "5", "--fps", "20"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.fps, 20.0); }},
+    {"later file and name win",
+     {"--skin", "a.png", "--weapon", "w1.md2", "--anim", "run", "--screenshot", "a.png", "--skin=b.png", "--weapon",
+      "w2.md2", "--anim=pain", "--screenshot", "b.tga"},
+     run,
+     0,
+     "",
+     [](auto& o) {
+         EXPECT_EQ(o.skinPath, "b.png");
+         EXPECT_EQ(o.weaponPath, "w2.md2");
+         EXPECT_EQ(o.animation, "pain");
+         EXPECT_EQ(o.screenshotPath, "b.tga");
+     }},
+    {"screenshot formats by extension",
+     {"--screenshot", "shots/Out.JPEG"},
+     run,
+     0,
+     "",
+     [](auto& o) { EXPECT_EQ(o.screenshotPath, "shots/Out.JPEG"); }},
     {"info",
      {"m.md2", "--info"},
      OptionsAction::info,
@@ -138,13 +167,24 @@ const OptionsCase optionsCases[] = {
          EXPECT_EQ(o.modelPath, "m.md2");
      }},
     {"help", {"--help"}, OptionsAction::help, 0, "", nullptr},
-    {"help ends parsing before a fault", {"--help", "--bogus"}, OptionsAction::help, 0, "", nullptr},
     {"version", {"m.md2", "--version"}, OptionsAction::version, 0, "", nullptr},
+    {"short help", {"-h"}, OptionsAction::help, 0, "", nullptr},
+    {"short version", {"-V", "m.md2"}, OptionsAction::version, 0, "", nullptr},
+    {"first of help and version", {"--version", "-h"}, OptionsAction::version, 0, "", nullptr},
 
     {"unknown option", {"--bogus"}, fault, 2, "unknown option '--bogus'", nullptr},
     {"unknown option with value", {"--bogus=1"}, fault, 2, "unknown option '--bogus'", nullptr},
-    {"short option", {"-h"}, fault, 2, "unknown option '-h'", nullptr},
+    {"unknown short option", {"-x"}, fault, 2, "unknown option '-x'", nullptr},
     {"fault before help", {"--bogus", "--help"}, fault, 2, "unknown option '--bogus'", nullptr},
+    {"fault after help", {"--help", "--bogus"}, fault, 2, "unknown option '--bogus'", nullptr},
+    {"fault after version", {"--version", "--bogus"}, fault, 2, "unknown option '--bogus'", nullptr},
+    {"fault after short version", {"-V", "--fps", "0"}, fault, 2, "--fps needs", nullptr},
+    {"conflict after help", {"-h", "--no-skin", "--skin", "a.pcx"}, fault, 2, "--skin and --no-skin", nullptr},
+    {"short help with a value", {"-h=1"}, fault, 2, "--help takes no value", nullptr},
+    {"screenshot of no known format", {"--screenshot", "x.gif"}, fault, 2, "not 'x.gif'", nullptr},
+    {"screenshot without extension", {"--screenshot", "shot"}, fault, 2, ".png, .jpg, .jpeg, .bmp or .tga", nullptr},
+    {"screenshot dot in folder only", {"--screenshot", "a.png/shot"}, fault, 2, "--screenshot needs", nullptr},
+    {"info and screenshot", {"--info", "--screenshot", "a.png"}, fault, 2, "--info and --screenshot", nullptr},
     {"prefix of an option", {"--sk", "a.pcx"}, fault, 2, "unknown option '--sk'", nullptr},
     {"missing value at end", {"m.md2", "--skin"}, fault, 2, "--skin needs a value", nullptr},
     {"missing value before option", {"--skin", "--no-skin"}, fault, 2, "--skin needs a value", nullptr},
@@ -238,14 +278,112 @@ TEST(Options, UsageDocumentsEveryOptionAndTheKeys)
 {
     const std::string usage = usageText();
     EXPECT_EQ(usage.rfind("usage: brevant [OPTIONS] [MODEL]\n", 0), 0u);
-    for (const char* option : {"--skin FILE", "--skin-index N", "--no-skin", "--frame F", "--anim NAME", "--fps N",
-                               "--weapon FILE", "--size WxH", "--screenshot FILE", "--info", "--help", "--version"}) {
+    for (const char* option :
+         {"--skin FILE", "--skin-index N", "--no-skin", "--frame F", "--anim NAME", "--fps N", "--weapon FILE",
+          "--size WxH", "--screenshot FILE", "--info", "-h, --help", "-V, --version"}) {
         EXPECT_NE(usage.find(std::string("  ") + option + " "), std::string::npos) << option;
     }
     for (const char* key : {"Space", "Page Up", "F12", "Esc", "Home", "wheel"}) {
         EXPECT_NE(usage.find(key), std::string::npos) << key;
     }
     EXPECT_EQ(usage.back(), '\n');
+}
+
+}  // namespace
+
+namespace {
+
+// Three skin names and the runs stand 0-1 and Run 2-4.
+ModelPtr threeSkinModel()
+{
+    Md2Description d;
+    d.skins = {"a.pcx", "b.pcx", "c.pcx"};
+    Md2BuildFrame frame;
+    frame.vertices = {Md2BuildVertex{}};
+    for (const char* name : {"stand01", "stand02", "Run1", "Run2", "Run3"}) {
+        frame.name = name;
+        d.frames.push_back(frame);
+    }
+    return parseModel(buildMd2(d));
+}
+
+struct ModelOptionsCase {
+    std::vector<std::string> args;
+    const char* faultPart;  // empty: the options suit the model
+};
+
+TEST(ModelOptions, AreCheckedAgainstTheModelRead)
+{
+    ModelPtr model = threeSkinModel();
+    ASSERT_NE(model, nullptr);
+    const ModelOptionsCase cases[] = {
+        {{}, ""},
+        {{"--skin-index", "2"}, ""},
+        {{"--skin-index", "3"}, "--skin-index 3 is outside m.md2's skin names (it has 3, 0-2)"},
+        {{"--skin-index", "99"}, "--skin-index 99 is outside m.md2's skin names (it has 3, 0-2)"},
+        {{"--frame", "4"}, ""},
+        {{"--frame", "4.5"}, "--frame 4.5 is outside m.md2's keyframes (0-4)"},
+        {{"--anim", "run"}, ""},
+        {{"--anim", "STAND"}, ""},
+        {{"--anim", "walk"}, "no animation \"walk\" in m.md2; its animations: stand, Run"},
+    };
+    for (const ModelOptionsCase& c : cases) {
+        ViewerOptions options;
+        ASSERT_EQ(parseOptions(c.args, options).action, OptionsAction::run);
+        const std::string fault = modelOptionsFault(options, *model, "models/m.md2");
+        SCOPED_TRACE(c.args.empty() ? std::string("no options") : c.args[0] + " " + c.args[1]);
+        EXPECT_EQ(fault, c.faultPart);
+    }
+}
+
+// A model without skins or keyframes (negative counts included) refuses any index and any frame, and says so.
+TEST(ModelOptions, AModelWithoutSkinsOrFramesRefusesAnyIndexOrFrame)
+{
+    for (const int32_t count : {0, -1, INT32_MIN}) {
+        SCOPED_TRACE(count);
+        Md2Description d;
+        d.skins = {"a.pcx"};
+        Md2BuildFrame frame;
+        frame.vertices = {Md2BuildVertex{}};
+        d.frames = {frame};
+        std::vector<uint8_t> bytes = buildMd2(d);
+        putS32le(bytes, md2Field::numSkins, count);
+        putS32le(bytes, md2Field::numFrames, count);
+        ModelPtr model = parseModel(bytes);
+        ASSERT_NE(model, nullptr);
+        ViewerOptions options;
+        ASSERT_EQ(parseOptions({"--skin-index", "0"}, options).action, OptionsAction::run);
+        EXPECT_EQ(modelOptionsFault(options, *model, "m.md2"),
+                  "--skin-index 0 is outside m.md2's skin names (it has none)");
+        ViewerOptions framed;
+        ASSERT_EQ(parseOptions({"--frame", "0"}, framed).action, OptionsAction::run);
+        EXPECT_EQ(modelOptionsFault(framed, *model, "m.md2"),
+                  "--frame 0 is outside m.md2's keyframes (it has no keyframes)");
+        ViewerOptions plain;
+        EXPECT_EQ(modelOptionsFault(plain, *model, "m.md2"), "") << "the default index names no skin, and is no fault";
+    }
+}
+
+TEST(ModelOptions, AnimationsAreFoundWithoutCase)
+{
+    const std::vector<Md2Animation> animations = {{"stand", 0, 1}, {"Run", 2, 4}, {"run", 5, 6}};
+    EXPECT_EQ(findAnimationNamed(animations, "RUN"), 1) << "the first run of that name";
+    EXPECT_EQ(findAnimationNamed(animations, "Stand"), 0);
+    EXPECT_EQ(findAnimationNamed(animations, "stan"), -1);
+    EXPECT_EQ(findAnimationNamed({}, "stand"), -1);
+}
+
+TEST(PictureFormat, ComesFromTheExtensionWithoutCase)
+{
+    const std::pair<const char*, PictureFormat> cases[] = {
+        {"a.png", PictureFormat::png},       {"a.PNG", PictureFormat::png},       {"a.jpg", PictureFormat::jpeg},
+        {"a.b/c.Jpeg", PictureFormat::jpeg}, {"a.bmp", PictureFormat::bmp},       {"a.tga", PictureFormat::tga},
+        {"a.gif", PictureFormat::none},      {"png", PictureFormat::none},        {"a.png/b", PictureFormat::none},
+        {"a.png\\b", PictureFormat::none},   {"a.png.part", PictureFormat::none}, {"a.", PictureFormat::none},
+    };
+    for (const auto& [path, format] : cases) {
+        EXPECT_EQ(pictureFormatFor(path), format) << path;
+    }
 }
 
 }  // namespace

@@ -56,6 +56,7 @@ TEST(LoaderRegressions, FuzzFindingsPassThroughTheirLoaders)
 
 TEST(LoaderRegressions, RealFilesGiveTheirKnownResults)
 {
+    SKIP_WITHOUT_FIXTURES();
     const std::filesystem::path md2 = std::filesystem::path(fixturePath("md2"));
     for (const char* name : {"dolphin.md2", "flag.md2", "horse.md2"}) {
         const std::vector<uint8_t> bytes = readWholeFile((md2 / name).string());

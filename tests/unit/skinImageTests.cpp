@@ -173,6 +173,7 @@ TEST(SkinImage, EachCommonVariantWrittenByImageMagickDecodesToItsPixels)
 
 TEST(SkinImage, TgaFilesFromOtherProgramsDecodeTheSameWhateverTheirLayout)
 {
+    SKIP_WITHOUT_FIXTURES();
     // One picture stored bottom-up, top-down and run-length encoded: the pixels must agree, top row first.
     const Decoded bottomUp = decodeBytes(readWholeFile(tgaFixtures + "200x32_rgba_bl_raw.tga"));
     ASSERT_EQ(bottomUp.fault, SkinFault::none) << bottomUp.reason;
@@ -303,4 +304,55 @@ TEST(SkinImage, DamagedFilesAreRefusedWithStbsReason)
         EXPECT_EQ(decoded.image.pixels, nullptr);
     }
     EXPECT_EQ(skinFaultText(SkinFault::none), nullptr);
+}
+
+// stb_image zero-fills an uncompressed BMP or TGA that ends early; each is refused one byte short of its pixels
+// (rows padded to 4 bytes in a BMP) and decoded when whole.
+TEST(SkinImage, ABmpOrTgaThatEndsBeforeItsPixelsIsRefused)
+{
+    auto bmp = [](int32_t width, int32_t height, size_t pixelBytes) {
+        std::vector<uint8_t> bytes = bmpHeader(width, height);
+        bytes.resize(54 + pixelBytes, 0x55);
+        return bytes;
+    };
+    TgaDescription paletted;
+    paletted.imageType = 1;
+    paletted.colourMapType = 1;
+    paletted.colourMapLength = 4;
+    paletted.bitsPerPixel = 8;
+    paletted.descriptor = 0;
+    paletted.imageId = "id";
+    TgaDescription cutPaletted = paletted;
+    cutPaletted.pixelBytesKept = 3;
+    TgaDescription trueColour;
+    trueColour.width = 3;
+    TgaDescription cutTrueColour = trueColour;
+    cutTrueColour.pixelBytesKept = 3 * 2 * 4 - 1;
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        const char* format;  // nullptr: whole, decodes
+    };
+    const Case cases[] = {
+        {"BMP 3 x 2, rows of 9 bytes padded to 12, whole", bmp(3, 2, 24), nullptr},
+        {"BMP 3 x 2, its last row's padding missing", bmp(3, 2, 23), "BMP"},
+        {"BMP 3 x 2, only the first row", bmp(3, 2, 12), "BMP"},
+        {"BMP top-down 2 x -2, one byte short", bmp(2, -2, 15), "BMP"},
+        {"BMP with no pixels at all", bmp(1, 1, 0), "BMP"},
+        {"TGA true colour 3 x 2, whole", buildTga(trueColour), nullptr},
+        {"TGA true colour 3 x 2, one byte short", buildTga(cutTrueColour), "TGA"},
+        {"TGA colour-mapped with an id, whole", buildTga(paletted), nullptr},
+        {"TGA colour-mapped with an id, one byte short", buildTga(cutPaletted), "TGA"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Decoded decoded = decodeBytes(c.bytes);
+        if (c.format == nullptr) {
+            EXPECT_EQ(decoded.fault, SkinFault::none) << decoded.reason;
+            continue;
+        }
+        EXPECT_EQ(decoded.fault, SkinFault::cutShort);
+        EXPECT_EQ(decoded.reason, std::string(c.format) + ": the file ends before the image does");
+        EXPECT_EQ(decoded.image.pixels, nullptr);
+    }
 }

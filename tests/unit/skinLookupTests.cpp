@@ -21,6 +21,9 @@ TEST(SkinLookup, FirstMatchWinsOverNamesThenPlacesThenExtensions)
         {"stored name beside the model", {"igdosh.pcx", "ogro.pcx"}, "players/ogro/igdosh.pcx", "igdosh.pcx"},
         {"stored name in skins/, another format", {"skins/igdosh.png"}, "players/ogro/igdosh.pcx", "skins/igdosh.png"},
         {"case differs in file and in stored name", {"IGDOSH.Pcx"}, "players\\ogro\\Igdosh.PCX", "IGDOSH.Pcx"},
+        // Beside a second picture, so the only-picture fallback cannot find it whatever the names do.
+        {"capitals in the stored name only", {"igdosh.pcx", "other.png"}, "players/ogro/IGDOSH.PCX", "igdosh.pcx"},
+        {"capitals in the file name only", {"IgDosh.PCX", "other.png"}, "players/ogro/igdosh.pcx", "IgDosh.PCX"},
         {"beside before skins/ whatever the extension", {"skins/igdosh.pcx", "igdosh.bmp"}, "igdosh.pcx", "igdosh.bmp"},
         {"extensions in their order",
          {"igdosh.bmp", "igdosh.jpeg", "igdosh.jpg", "igdosh.tga", "igdosh.png"},

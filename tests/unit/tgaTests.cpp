@@ -219,6 +219,7 @@ TEST(TgaDecode, SwapsBlueAndRedKeepsStoredRowOrderAndReadsNothingAfterThePixels)
 
 TEST(TgaDecode, RealFilesFromOtherProgramsGetTheirFaults)
 {
+    SKIP_WITHOUT_FIXTURES();
     const std::vector<std::pair<const char*, TgaFault>> files = {
         {"200x32_rgba_bl_raw.tga", TgaFault::sizeNotPowerOfTwo},
         {"200x32_rgba_tl_raw.tga", TgaFault::sizeNotPowerOfTwo},
@@ -239,6 +240,7 @@ TEST(TgaDecode, RealFilesFromOtherProgramsGetTheirFaults)
 
 TEST(TgaDecode, ImageMagickQuadDecodesToItsFourBlocks)
 {
+    SKIP_WITHOUT_FIXTURES();
     const Decoded decoded = decodeFile(tgaFixtures + "quad_32x16.tga");
     ASSERT_EQ(decoded.fault, TgaFault::none);
     ASSERT_EQ(decoded.image.width, 32);

@@ -4,8 +4,8 @@ The e2e tests, the `make run` screenshot, `make memcheck` and the benchmarks all
 Import it with tests/support on sys.path (what each caller's first lines arrange)."""
 from xvfb import Xvfb  # noqa: F401
 
-from harness.paths import (DEFAULT, SOURCE_DIR, build_dir, fixture, fixtures, make_run_dir,  # noqa: F401
-                           viewer_command)
+from harness.paths import (DEFAULT, SOURCE_DIR, build_dir, fixture, fixtures, have_fixtures,  # noqa: F401
+                           make_run_dir, needs_fixtures, viewer_command)
 from harness.processes import peak_memory_kib, start, stop  # noqa: F401
 from harness.pictures import (bounding_box, differing_pixels, is_black, is_greenish, is_reddish, pixel,  # noqa: F401
                               region_differs, region_is_black)

@@ -2,6 +2,7 @@
 working folders a run starts in."""
 import os
 import shutil
+import unittest
 
 _HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.environ.get("BREVANT_SOURCE_DIR") or os.path.dirname(os.path.dirname(os.path.dirname(_HERE)))
@@ -21,14 +22,26 @@ def _fixtures_root():
     return os.path.join(os.environ.get("BREVANT_FIXTURES") or os.path.join(SOURCE_DIR, "..", "shared"), "fixtures")
 
 
+def have_fixtures():
+    """Whether the reference data is there: the shared/ folder beside the clone, or BREVANT_FIXTURES."""
+    return os.path.isdir(_fixtures_root())
+
+
+# A test that reads the reference data is skipped, and reported so, in a clone without it.
+needs_fixtures = unittest.skipUnless(have_fixtures(), "no reference data at %s (a shared/ folder beside the clone)"
+                                     % _fixtures_root())
+
+
 def fixture(kind, name):
     """A reference file, such as fixture("md2", "flag.md2"); the path whether or not it exists."""
     return os.path.join(_fixtures_root(), kind, name)
 
 
 def fixtures(kind):
-    """Every reference file of a kind ("md2", "tga"), sorted."""
+    """Every reference file of a kind ("md2", "tga"), sorted; none without the reference data."""
     folder = os.path.join(_fixtures_root(), kind)
+    if not os.path.isdir(folder):
+        return []
     return sorted(os.path.join(folder, name) for name in os.listdir(folder) if name.endswith("." + kind))
 
 
