@@ -120,10 +120,10 @@ class ScreenshotTest(harness.ViewerCase):
 
     def test_an_unwritable_path_fails_with_the_reason_and_leaves_nothing(self):
         folder = self.run_dir()
-        os.mkdir(os.path.join(folder, "taken"))
+        os.mkdir(os.path.join(folder, "taken.png"))
         cases = (
             ("a missing folder", os.path.join(folder, "missing", "shot.png"), "No such file or directory"),
-            ("a folder's name", os.path.join(folder, "taken"), "cannot write"),
+            ("a folder's name", os.path.join(folder, "taken.png"), "cannot write"),
         )
         before = sorted(os.listdir(folder))
         with self.display() as env:
@@ -134,7 +134,7 @@ class ScreenshotTest(harness.ViewerCase):
                     self.assertIn("brevant: %s: " % path, err)
                     self.assertIn(reason, err)
                     self.assertEqual(sorted(os.listdir(folder)), before)
-                    self.assertEqual(os.listdir(os.path.join(folder, "taken")), [])
+                    self.assertEqual(os.listdir(os.path.join(folder, "taken.png")), [])
 
     def test_f12_saves_the_next_free_number_and_keeps_an_existing_file(self):
         folder = self.run_dir(model=None, files={"brevant-0001.png": b"not mine to replace"})

@@ -400,7 +400,8 @@ class WindowsViewerModeTest(harness.ViewerCase):
         bare = os.path.join(bare_folder, "bare.md2")
         with open(bare, "wb") as out:
             out.write(harness.md2_bytes())
-        shot = os.path.join(bare_folder, "shot.png")
+        # Saved outside the model's folder, where the first run's picture would be the second run's only skin.
+        shot = os.path.join(self.tmp, "bare-shot.png")
         windows = self.run_to_end(["--screenshot", shot, bare], cwd=cwd, env=utf8_env(), command=["wine", EXE],
                                   timeout=60)
         linux = self.run_to_end(["--screenshot", shot, bare], cwd=cwd, env=env)
