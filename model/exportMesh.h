@@ -47,7 +47,13 @@ Vec3 gltfNormal(const Vec3& fileNormal);
 // The morph delta from base to target: the float d near target - base for which base + d (in float) lands
 // nearest target: exactly on it whenever any d does, which is always so when the two are of one sign and
 // within a factor of two of each other, and else as near as the floats around target - base allow.
-float morphDelta(float base, float target);
+// The first difference lands exactly for almost every coordinate, so that case is inline and the search apart.
+float morphDeltaSearch(float base, float target);
+inline float morphDelta(float base, float target)
+{
+    const float first = target - base;
+    return base + first == target ? first : morphDeltaSearch(base, target);
+}
 
 // Refuses a model the formats cannot hold: no keyframes or no triangles.
 bool exportable(const Md2Model& model, ExportFault* fault);
