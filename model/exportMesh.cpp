@@ -50,20 +50,6 @@ float skinDivisor(int32_t headerSize, int32_t imageSize)
     return imageSize > 0 ? static_cast<float>(imageSize) : 0.0f;
 }
 
-Vec3 gltfPosition(const Vec3& position)
-{
-    return {-position.z, position.y, position.x};
-}
-
-Vec3 gltfNormal(const Vec3& fileNormal)
-{
-    if (fileNormal.x == 0.0f && fileNormal.y == 0.0f && fileNormal.z == 0.0f) {
-        return {0.0f, 1.0f, 0.0f};
-    }
-    // File (x, y, z) is program (x, z, -y), which glTF's rotation turns into (y, z, x).
-    return {fileNormal.y, fileNormal.z, fileNormal.x};
-}
-
 namespace {
 
 // The next float above value (value finite), by its bits: std::nextafter costs a call and its checks, and this

@@ -35,6 +35,16 @@ inline Vec3 cornersNormal(const ModelVertex* vertices, const Md2Triangle& triang
     return {e1.y * e2.z - e1.z * e2.y, e1.z * e2.x - e1.x * e2.z, e1.x * e2.y - e1.y * e2.x};
 }
 
+inline void normalizeInPlace(Vec3& vector)
+{
+    const float length = std::sqrt(vector.x * vector.x + vector.y * vector.y + vector.z * vector.z);
+    // Unused and degenerate-only vertices must stay (0, 0, 0) rather than turn into NaN.
+    if (length == 0.0f || std::isnan(length)) {
+        return;
+    }
+    vector = {vector.x / length, vector.y / length, vector.z / length};
+}
+
 }  // namespace
 
 Vec3 faceNormal(const Md2Model* model, const Md2Triangle& triangle, int32_t frameIndex)
@@ -44,12 +54,7 @@ Vec3 faceNormal(const Md2Model* model, const Md2Triangle& triangle, int32_t fram
 
 void normalize(Vec3& vector)
 {
-    const float length = std::sqrt(vector.x * vector.x + vector.y * vector.y + vector.z * vector.z);
-    // Unused and degenerate-only vertices must stay (0, 0, 0) rather than turn into NaN.
-    if (length == 0.0f || std::isnan(length)) {
-        return;
-    }
-    vector = {vector.x / length, vector.y / length, vector.z / length};
+    normalizeInPlace(vector);
 }
 
 void computeVertexNormals(Md2Model* model)
@@ -76,7 +81,7 @@ void computeVertexNormals(Md2Model* model)
             }
         }
         for (int32_t v = 0; v < model->numVertices; ++v) {
-            normalize(vertices[v].normal);
+            normalizeInPlace(vertices[v].normal);
         }
     }
 }
