@@ -14,22 +14,73 @@
 #include "model/exportMesh.h"
 #include "model/gltfExport.h"
 #include "model/md2Animations.h"
-#include "model/md2Prepare.h"
 #include "model/objExport.h"
 #include "model/skinImage.h"
 #include "model/skinLookup.h"
+#include "scene/viewerSession.h"
 
 namespace {
 
-// Pictures up to the largest skin side, with room for a file's headers; a larger one is refused unread.
-constexpr uint64_t skinFileLimit = uint64_t{maxSkinSide} * maxSkinSide * 4 + (uint64_t{1} << 20);
-
 enum class Format { glb, obj };
 
-struct ModelRelease {
-    void operator()(Md2Model* model) const { freeMd2Model(model); }
+// The caller's source shared by the two workers: a source takes one call at a time, so each read and listing
+// holds the lock; parsing and everything after runs outside it.
+struct SharedSource {
+    const FileSource* inner = nullptr;
+    WorkerLock lock;
 };
-using ModelPointer = std::unique_ptr<Md2Model, ModelRelease>;
+
+bool sharedRead(void* context, const std::string& name, uint64_t maxSize, FileBytes& file, FileReadFault& fault)
+{
+    auto& shared = *static_cast<SharedSource*>(context);
+    lockWorkers(shared.lock);
+    const bool read = readSourceFile(*shared.inner, name, maxSize, file, fault);
+    unlockWorkers(shared.lock);
+    return read;
+}
+
+bool sharedList(void* context, const std::string& folder, std::vector<SourceEntry>& entries)
+{
+    auto& shared = *static_cast<SharedSource*>(context);
+    lockWorkers(shared.lock);
+    const bool listed = listSourceFolder(*shared.inner, folder, entries);
+    unlockWorkers(shared.lock);
+    return listed;
+}
+
+// A skin as the export embeds it: a PNG file as it came (it decoded, so it is sound), any other picture encoded
+// as PNG from its pixels.
+struct ExportSkin {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint8_t> png;
+};
+
+bool isPngFile(const FileBytes& file)
+{
+    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    return file.size >= 8 && std::memcmp(file.bytes.get(), signature, 8) == 0;
+}
+
+bool readExportSkin(const FileSource& source, const std::string& path, ExportSkin& skin, std::string& reason)
+{
+    SkinImage image;
+    FileBytes file;
+    if (!readSkinImage(source, path, image, &reason, &file)) {
+        return false;
+    }
+    skin.width = image.width;
+    skin.height = image.height;
+    if (isPngFile(file)) {
+        skin.png.assign(file.bytes.get(), file.bytes.get() + file.size);
+        return true;
+    }
+    if (!encodePng(image.pixels.get(), image.width, image.height, skin.png)) {
+        reason = "cannot encode the skin as PNG";
+        return false;
+    }
+    return true;
+}
 
 struct OutputFile {
     std::string path;
@@ -110,17 +161,6 @@ bool writeAll(const std::vector<OutputFile>& files, const std::string& tempTag, 
     return sound;
 }
 
-bool readSkin(const std::string& path, SkinImage& image, std::string& reason)
-{
-    FileBytes file;
-    FileReadFault fault;
-    if (!readFileBytes(path.c_str(), skinFileLimit, file, &fault)) {
-        reason = fault.text;
-        return false;
-    }
-    return decodeSkinImage(file.bytes.get(), file.size, image, &reason) == SkinFault::none;
-}
-
 std::string fileNameIn(const std::string& path)
 {
     const size_t slash = path.find_last_of("/\\");
@@ -136,7 +176,8 @@ std::string frameText(double frame)
 
 struct ExportJob {
     const ViewerOptions* options = nullptr;
-    const SkinImage* namedSkin = nullptr;  // --skin, read once for every model
+    const FileSource* source = nullptr;
+    const ExportSkin* namedSkin = nullptr;  // --skin, read once for every model
     Format format = Format::glb;
     std::string modelPath;
     std::string outPath;
@@ -155,7 +196,7 @@ ModelResult fileResult(std::string reason, std::string warnings = {})
 
 // The skin picture for a model: --skin, else the lookup's find; none with --no-skin or when nothing is found or
 // what was found cannot be read (a warning, as in the viewer).
-const SkinImage* chooseSkin(const ExportJob& job, const Md2Model& model, SkinImage& found, std::string& warnings)
+const ExportSkin* chooseSkin(const ExportJob& job, const Md2Model& model, ExportSkin& found, std::string& warnings)
 {
     if (job.options->noSkin) {
         return nullptr;
@@ -163,13 +204,13 @@ const SkinImage* chooseSkin(const ExportJob& job, const Md2Model& model, SkinIma
     if (job.namedSkin != nullptr) {
         return job.namedSkin;
     }
-    const SkinSearch search = findSkinFile(job.modelPath, md2SkinName(model, job.options->skinIndex));
+    const SkinSearch search = findSkinFile(job.modelPath, md2SkinName(model, job.options->skinIndex), *job.source);
     if (search.path.empty()) {
         warnings += "brevant: " + job.modelPath + ": " + describeSkinSearch(search) + "\n";
         return nullptr;
     }
     std::string reason;
-    if (!readSkin(search.path, found, reason)) {
+    if (!readExportSkin(*job.source, search.path, found, reason)) {
         warnings += "brevant: " + search.path + ": " + reason + "\n";
         return nullptr;
     }
@@ -179,18 +220,16 @@ const SkinImage* chooseSkin(const ExportJob& job, const Md2Model& model, SkinIma
 ModelResult exportModel(const ExportJob& job)
 {
     const ViewerOptions& options = *job.options;
-    Md2Fault loadFault;
-    ModelPointer model(loadMd2Model(job.modelPath.c_str(), &loadFault));
+    // Opened as the viewer opens it: counter-clockwise fronts and smooth normals per keyframe.
+    std::string loadFault;
+    ModelHandle model = openViewerModel(*job.source, job.modelPath, &loadFault);
     if (!model) {
-        return fileResult(loadFault.text);
+        return fileResult(loadFault);
     }
     ExportFault fault;
     if (!exportable(*model, &fault)) {
         return fileResult(fault.text);
     }
-    // As the viewer prepares it: counter-clockwise fronts and smooth normals per keyframe.
-    flipWinding(model.get());
-    computeVertexNormals(model.get());
 
     std::vector<Md2Animation> animations = findAnimations(*model);
     if (!options.animation.empty()) {
@@ -214,11 +253,11 @@ ModelResult exportModel(const ExportJob& job)
     }
 
     std::string warnings;
-    SkinImage found;
-    const SkinImage* skin = chooseSkin(job, *model, found, warnings);
+    ExportSkin found;
+    const ExportSkin* skin = chooseSkin(job, *model, found, warnings);
     std::vector<uint8_t> png;
-    if (skin != nullptr && !encodePng(skin->pixels.get(), skin->width, skin->height, png)) {
-        return fileResult("cannot encode the skin as PNG", warnings);
+    if (skin != nullptr) {
+        png = skin == &found ? std::move(found.png) : skin->png;
     }
     const float skinWidth = skinDivisor(model->skinWidth, skin != nullptr ? skin->width : 0);
     const float skinHeight = skinDivisor(model->skinHeight, skin != nullptr ? skin->height : 0);
@@ -342,7 +381,7 @@ std::vector<std::string> mirroredOutputs(const std::vector<std::string>& models,
     return outputs;
 }
 
-ExportOutcome runExport(const ViewerOptions& options, const std::vector<std::string>& models)
+ExportOutcome runExport(const ViewerOptions& options, const FileSource& source, const std::vector<std::string>& models)
 {
     const std::string& out = options.exportPath;
     const bool toFolder = endsWith(out, "/") || endsWith(out, "\\") || isFolder(out);
@@ -357,10 +396,13 @@ ExportOutcome runExport(const ViewerOptions& options, const std::vector<std::str
             return {2, "--export writes .glb or .obj files, or into a folder, not '" + out + "'"};
         }
     }
-    SkinImage namedSkin;
+    SharedSource shared;
+    shared.inner = &source;
+    const FileSource sharedSource{&shared, sharedRead, sharedList};
+    ExportSkin namedSkin;
     if (!options.skinPath.empty()) {
         std::string reason;
-        if (!readSkin(options.skinPath, namedSkin, reason)) {
+        if (!readExportSkin(source, options.skinPath, namedSkin, reason)) {
             return {1, "brevant: " + options.skinPath + ": " + reason + "\n"};
         }
     }
@@ -370,6 +412,7 @@ ExportOutcome runExport(const ViewerOptions& options, const std::vector<std::str
     for (size_t i = 0; i < models.size(); ++i) {
         ExportJob job;
         job.options = &options;
+        job.source = &sharedSource;
         job.namedSkin = options.skinPath.empty() ? nullptr : &namedSkin;
         job.format = format;
         job.modelPath = models[i];

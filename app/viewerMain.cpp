@@ -105,8 +105,8 @@ ViewerLaunch prepareViewer(ViewerSession& session, const std::vector<std::string
     // (winding, normals) changes, so it reads the models without preparing them.
     const std::string path = options.modelPath.empty() ? defaultModelPath() : options.modelPath;
     if (!options.exportPath.empty()) {
-        const ExportOutcome exported =
-            runExport(options, options.modelPaths.empty() ? std::vector<std::string>{path} : options.modelPaths);
+        const ExportOutcome exported = runExport(
+            options, session.source, options.modelPaths.empty() ? std::vector<std::string>{path} : options.modelPaths);
         if (exported.exitCode == 2) {
             return usageFault(exported.message);
         }

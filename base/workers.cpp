@@ -7,6 +7,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sched.h>
+
 #include <thread>
 #endif
 
@@ -67,4 +69,20 @@ void runOnWorkers(int workerCount, int jobCount, void (*job)(int index, void* co
         thread.join();
     }
 #endif
+}
+
+void lockWorkers(WorkerLock& lock)
+{
+    while (lock.held.test_and_set(std::memory_order_acquire)) {
+#ifdef _WIN32
+        SwitchToThread();
+#else
+        sched_yield();
+#endif
+    }
+}
+
+void unlockWorkers(WorkerLock& lock)
+{
+    lock.held.clear(std::memory_order_release);
 }

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "stb_image_write.h"
+#include <zlib.h>
 
 ExportMesh buildExportMesh(const Md2Model& model, float skinWidth, float skinHeight)
 {
@@ -50,20 +50,6 @@ float skinDivisor(int32_t headerSize, int32_t imageSize)
     return imageSize > 0 ? static_cast<float>(imageSize) : 0.0f;
 }
 
-Vec3 gltfPosition(const Vec3& position)
-{
-    return {-position.z, position.y, position.x};
-}
-
-Vec3 gltfNormal(const Vec3& fileNormal)
-{
-    if (fileNormal.x == 0.0f && fileNormal.y == 0.0f && fileNormal.z == 0.0f) {
-        return {0.0f, 1.0f, 0.0f};
-    }
-    // File (x, y, z) is program (x, z, -y), which glTF's rotation turns into (y, z, x).
-    return {fileNormal.y, fileNormal.z, fileNormal.x};
-}
-
 namespace {
 
 // The next float above value (value finite), by its bits: std::nextafter costs a call and its checks, and this
@@ -90,7 +76,7 @@ float stepDown(float value)
 
 }  // namespace
 
-float morphDelta(float base, float target)
+float morphDeltaSearch(float base, float target)
 {
     // target - base rounds once; adding it back to base rounds again. Among the few floats around it, the one
     // whose sum lands nearest target (exactly on it whenever any does) is the delta.
@@ -143,11 +129,30 @@ std::string exportStem(const std::string& path)
 
 namespace {
 
-void appendBytes(void* context, void* data, int size)
+void appendUint32(std::vector<uint8_t>& out, uint32_t value)
 {
-    auto* out = static_cast<std::vector<uint8_t>*>(context);
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    out->insert(out->end(), bytes, bytes + size);
+    const uint8_t bytes[4] = {uint8_t(value >> 24), uint8_t(value >> 16), uint8_t(value >> 8), uint8_t(value)};
+    out.insert(out.end(), bytes, bytes + 4);
+}
+
+// A chunk's length, type and data are already in out from `start` (the length a placeholder); fills the length
+// in and appends the CRC of type and data.
+void closeChunk(std::vector<uint8_t>& out, size_t start)
+{
+    const uint32_t length = uint32_t(out.size() - start - 8);
+    for (int i = 0; i < 4; ++i) {
+        out[start + size_t(i)] = uint8_t(length >> (24 - 8 * i));
+    }
+    const uLong crc = crc32(crc32(0L, Z_NULL, 0), out.data() + start + 4, uInt(length + 4));
+    appendUint32(out, uint32_t(crc));
+}
+
+size_t openChunk(std::vector<uint8_t>& out, const char* type)
+{
+    const size_t start = out.size();
+    appendUint32(out, 0);
+    out.insert(out.end(), type, type + 4);
+    return start;
 }
 
 }  // namespace
@@ -155,5 +160,41 @@ void appendBytes(void* context, void* data, int size)
 bool encodePng(const uint8_t* pixels, int32_t width, int32_t height, std::vector<uint8_t>& png)
 {
     png.clear();
-    return stbi_write_png_to_func(appendBytes, &png, width, height, 4, pixels, width * 4) != 0;
+    if (pixels == nullptr || width <= 0 || height <= 0) {
+        return false;
+    }
+    // Every row filtered by its left neighbour (Sub): one cheap pass that shrinks skins' smooth areas, then
+    // zlib's fastest level. A skin is written once per export, so speed counts for more than the last bytes.
+    const size_t rowBytes = size_t(width) * 4;
+    std::vector<uint8_t> filtered(size_t(height) * (rowBytes + 1));
+    for (size_t y = 0; y < size_t(height); ++y) {
+        const uint8_t* row = pixels + y * rowBytes;
+        uint8_t* to = filtered.data() + y * (rowBytes + 1);
+        to[0] = 1;
+        std::memcpy(to + 1, row, 4);
+        for (size_t i = 4; i < rowBytes; ++i) {
+            to[1 + i] = uint8_t(row[i] - row[i - 4]);
+        }
+    }
+    uLongf packedSize = compressBound(uLong(filtered.size()));
+    png.reserve(8 + 25 + 12 + packedSize + 12);
+    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    png.insert(png.end(), signature, signature + 8);
+    size_t chunk = openChunk(png, "IHDR");
+    appendUint32(png, uint32_t(width));
+    appendUint32(png, uint32_t(height));
+    const uint8_t format[5] = {8, 6, 0, 0, 0};  // 8 bits a channel, RGBA, deflate, adaptive filters, no interlace
+    png.insert(png.end(), format, format + 5);
+    closeChunk(png, chunk);
+    chunk = openChunk(png, "IDAT");
+    const size_t dataAt = png.size();
+    png.resize(dataAt + packedSize);
+    if (compress2(png.data() + dataAt, &packedSize, filtered.data(), uLong(filtered.size()), Z_BEST_SPEED) != Z_OK) {
+        png.clear();
+        return false;
+    }
+    png.resize(dataAt + packedSize);
+    closeChunk(png, chunk);
+    closeChunk(png, openChunk(png, "IEND"));
+    return true;
 }

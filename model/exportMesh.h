@@ -39,15 +39,32 @@ float skinDivisor(int32_t headerSize, int32_t imageSize);
 
 // The program's axes (Y up, the model's front along +X) into glTF's (Y up, front along +Z), a rotation about Y,
 // so both handedness and winding are kept and every coordinate is copied exactly (negation is exact).
-Vec3 gltfPosition(const Vec3& position);
+// Inline, as both run for every vertex of every keyframe.
+inline Vec3 gltfPosition(const Vec3& position)
+{
+    return {-position.z, position.y, position.x};
+}
 // Normals are held in the file's axes (Z up); the same rotation from there. A zero normal (a vertex only in
 // degenerate triangles) becomes straight up, since glTF requires unit normals.
-Vec3 gltfNormal(const Vec3& fileNormal);
+inline Vec3 gltfNormal(const Vec3& fileNormal)
+{
+    if (fileNormal.x == 0.0f && fileNormal.y == 0.0f && fileNormal.z == 0.0f) {
+        return {0.0f, 1.0f, 0.0f};
+    }
+    // File (x, y, z) is program (x, z, -y), which glTF's rotation turns into (y, z, x).
+    return {fileNormal.y, fileNormal.z, fileNormal.x};
+}
 
 // The morph delta from base to target: the float d near target - base for which base + d (in float) lands
 // nearest target: exactly on it whenever any d does, which is always so when the two are of one sign and
 // within a factor of two of each other, and else as near as the floats around target - base allow.
-float morphDelta(float base, float target);
+// The first difference lands exactly for almost every coordinate, so that case is inline and the search apart.
+float morphDeltaSearch(float base, float target);
+inline float morphDelta(float base, float target)
+{
+    const float first = target - base;
+    return base + first == target ? first : morphDeltaSearch(base, target);
+}
 
 // Refuses a model the formats cannot hold: no keyframes or no triangles.
 bool exportable(const Md2Model& model, ExportFault* fault);

@@ -48,7 +48,8 @@ struct GltfBuilder {
     std::vector<unsigned char>& bytes;
 };
 
-// Appends data as a new buffer view, 4-byte aligned as every accessor of ours needs; returns its index.
+// Appends data (or, when null, size bytes for the caller to fill) as a new buffer view, 4-byte aligned as every
+// accessor of ours needs; returns its index.
 int addView(GltfBuilder& builder, const void* data, size_t size, int target)
 {
     std::vector<unsigned char>& bytes = builder.bytes;
@@ -58,8 +59,12 @@ int addView(GltfBuilder& builder, const void* data, size_t size, int target)
     view.byteOffset = bytes.size();
     view.byteLength = size;
     view.target = target;
-    const auto* from = static_cast<const unsigned char*>(data);
-    bytes.insert(bytes.end(), from, from + size);
+    if (data == nullptr) {
+        bytes.resize(bytes.size() + size);
+    } else {
+        const auto* from = static_cast<const unsigned char*>(data);
+        bytes.insert(bytes.end(), from, from + size);
+    }
     builder.model.bufferViews.push_back(std::move(view));
     return int(builder.model.bufferViews.size() - 1);
 }
@@ -111,24 +116,79 @@ int addIndices(GltfBuilder& builder, const ExportMesh& mesh)
     return int(builder.model.accessors.size() - 1);
 }
 
-void pushVec3(std::vector<float>& out, const Vec3& v)
-{
-    out.push_back(v.x);
-    out.push_back(v.y);
-    out.push_back(v.z);
-}
-
 // Keyframe frame's positions and normals for every exported vertex, in glTF's axes.
 void frameArrays(const Md2Model& model, const ExportMesh& mesh, int32_t frame, std::vector<float>& positions,
                  std::vector<float>& normals)
 {
-    positions.clear();
-    normals.clear();
+    positions.resize(mesh.sourceVertex.size() * 3);
+    normals.resize(mesh.sourceVertex.size() * 3);
     const ModelVertex* vertices = model.frames[frame].vertices.get();
+    float* position = positions.data();
+    float* normal = normals.data();
     for (const int32_t source : mesh.sourceVertex) {
-        pushVec3(positions, gltfPosition(vertices[source].position));
-        pushVec3(normals, gltfNormal(vertices[source].normal));
+        const Vec3 p = gltfPosition(vertices[source].position);
+        const Vec3 n = gltfNormal(vertices[source].normal);
+        position[0] = p.x;
+        position[1] = p.y;
+        position[2] = p.z;
+        normal[0] = n.x;
+        normal[1] = n.y;
+        normal[2] = n.z;
+        position += 3;
+        normal += 3;
     }
+}
+
+// A VEC3 float accessor over count vectors already in view, with its bounds when given.
+int addVec3Accessor(GltfBuilder& builder, int view, size_t count, const float* low, const float* high)
+{
+    tinygltf::Accessor accessor;
+    accessor.bufferView = view;
+    accessor.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
+    accessor.type = TINYGLTF_TYPE_VEC3;
+    accessor.count = count;
+    if (low != nullptr) {
+        accessor.minValues.assign(low, low + 3);
+        accessor.maxValues.assign(high, high + 3);
+    }
+    builder.model.accessors.push_back(std::move(accessor));
+    return int(builder.model.accessors.size() - 1);
+}
+
+// Keyframe frame as a morph target: its positions and normals less the base's, written straight into the
+// buffer as two views, the positions' bounds taken on the way.
+std::map<std::string, int> addTarget(GltfBuilder& builder, const Md2Model& model, const ExportMesh& mesh, int32_t frame,
+                                     const std::vector<float>& basePositions, const std::vector<float>& baseNormals)
+{
+    const size_t count = mesh.sourceVertex.size();
+    std::vector<unsigned char>& bytes = builder.bytes;
+    const int positionView = addView(builder, nullptr, count * 12, arrayBufferTarget);
+    const int normalView = addView(builder, nullptr, count * 12, arrayBufferTarget);
+    // The two views are in place: the buffer does not grow again until the next target.
+    unsigned char* position = bytes.data() + builder.model.bufferViews[size_t(positionView)].byteOffset;
+    unsigned char* normal = bytes.data() + builder.model.bufferViews[size_t(normalView)].byteOffset;
+    const ModelVertex* vertices = model.frames[frame].vertices.get();
+    float low[3] = {0.0f, 0.0f, 0.0f};
+    float high[3] = {0.0f, 0.0f, 0.0f};
+    for (size_t i = 0; i < count; ++i) {
+        const ModelVertex& vertex = vertices[mesh.sourceVertex[i]];
+        const Vec3 p = gltfPosition(vertex.position);
+        const Vec3 n = gltfNormal(vertex.normal);
+        const float deltas[3] = {morphDelta(basePositions[3 * i], p.x), morphDelta(basePositions[3 * i + 1], p.y),
+                                 morphDelta(basePositions[3 * i + 2], p.z)};
+        for (int c = 0; c < 3; ++c) {
+            low[c] = i == 0 ? deltas[c] : std::min(low[c], deltas[c]);
+            high[c] = i == 0 ? deltas[c] : std::max(high[c], deltas[c]);
+        }
+        const float normalDeltas[3] = {morphDelta(baseNormals[3 * i], n.x), morphDelta(baseNormals[3 * i + 1], n.y),
+                                       morphDelta(baseNormals[3 * i + 2], n.z)};
+        std::memcpy(position + 12 * i, deltas, sizeof deltas);
+        std::memcpy(normal + 12 * i, normalDeltas, sizeof normalDeltas);
+    }
+    std::map<std::string, int> target;
+    target["POSITION"] = addVec3Accessor(builder, positionView, count, low, high);
+    target["NORMAL"] = addVec3Accessor(builder, normalView, count, nullptr, nullptr);
+    return target;
 }
 
 void addAnimation(GltfBuilder& builder, const Md2Animation& run, double fps, int32_t targetCount)
@@ -222,20 +282,11 @@ bool writeGltfBinary(const GltfExportInput& input, std::vector<uint8_t>& glb, Ex
             addFloats(builder, mesh.texCoords, TINYGLTF_TYPE_VEC2, 2, arrayBufferTarget, false);
     }
 
-    std::vector<float> positions;
-    std::vector<float> normals;
     tinygltf::Value::Array targetNames;
     targetNames.reserve(size_t(md2.numFrames));
+    primitive.targets.reserve(targetCount);
     for (int32_t frame = 1; frame < md2.numFrames; ++frame) {
-        frameArrays(md2, mesh, frame, positions, normals);
-        for (size_t i = 0; i < positions.size(); ++i) {
-            positions[i] = morphDelta(basePositions[i], positions[i]);
-            normals[i] = morphDelta(baseNormals[i], normals[i]);
-        }
-        std::map<std::string, int> target;
-        target["POSITION"] = addFloats(builder, positions, TINYGLTF_TYPE_VEC3, 3, arrayBufferTarget, true);
-        target["NORMAL"] = addFloats(builder, normals, TINYGLTF_TYPE_VEC3, 3, arrayBufferTarget, false);
-        primitive.targets.push_back(std::move(target));
+        primitive.targets.push_back(addTarget(builder, md2, mesh, frame, basePositions, baseNormals));
         targetNames.emplace_back(frameNameAt(md2, frame));
     }
     addMaterial(builder, input, primitive);

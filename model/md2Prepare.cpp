@@ -21,19 +21,21 @@ void flipWinding(Md2Model* model)
     }
 }
 
-Vec3 faceNormal(const Md2Model* model, const Md2Triangle& triangle, int32_t frameIndex)
+namespace {
+
+// Left unnormalised: its length is twice the area, so bigger faces weigh more at shared corners. Apart from
+// faceNormal so the normals' loop, which runs for every triangle of every keyframe, has it inline.
+inline Vec3 cornersNormal(const ModelVertex* vertices, const Md2Triangle& triangle)
 {
-    const ModelVertex* vertices = model->frames[frameIndex].vertices.get();
     const Vec3& p0 = vertices[triangle.vertex[0]].position;
     const Vec3& p1 = vertices[triangle.vertex[1]].position;
     const Vec3& p2 = vertices[triangle.vertex[2]].position;
     const Vec3 e1 = {p1.x - p0.x, p1.y - p0.y, p1.z - p0.z};
     const Vec3 e2 = {p2.x - p0.x, p2.y - p0.y, p2.z - p0.z};
-    // Left unnormalised: its length is twice the area, so bigger faces weigh more at shared corners.
     return {e1.y * e2.z - e1.z * e2.y, e1.z * e2.x - e1.x * e2.z, e1.x * e2.y - e1.y * e2.x};
 }
 
-void normalize(Vec3& vector)
+inline void normalizeInPlace(Vec3& vector)
 {
     const float length = std::sqrt(vector.x * vector.x + vector.y * vector.y + vector.z * vector.z);
     // Unused and degenerate-only vertices must stay (0, 0, 0) rather than turn into NaN.
@@ -41,6 +43,18 @@ void normalize(Vec3& vector)
         return;
     }
     vector = {vector.x / length, vector.y / length, vector.z / length};
+}
+
+}  // namespace
+
+Vec3 faceNormal(const Md2Model* model, const Md2Triangle& triangle, int32_t frameIndex)
+{
+    return cornersNormal(model->frames[frameIndex].vertices.get(), triangle);
+}
+
+void normalize(Vec3& vector)
+{
+    normalizeInPlace(vector);
 }
 
 void computeVertexNormals(Md2Model* model)
@@ -58,7 +72,7 @@ void computeVertexNormals(Md2Model* model)
         // converts back. A corner sums its faces in triangle order.
         for (int32_t t = 0; t < triangleCount; ++t) {
             const Md2Triangle& triangle = model->triangles[t];
-            const Vec3 g = faceNormal(model, triangle, f);
+            const Vec3 g = cornersNormal(vertices, triangle);
             for (int k = 0; k < 3; ++k) {
                 Vec3& normal = vertices[triangle.vertex[k]].normal;
                 normal.x += g.x;
@@ -67,7 +81,7 @@ void computeVertexNormals(Md2Model* model)
             }
         }
         for (int32_t v = 0; v < model->numVertices; ++v) {
-            normalize(vertices[v].normal);
+            normalizeInPlace(vertices[v].normal);
         }
     }
 }

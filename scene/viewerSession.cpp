@@ -293,7 +293,8 @@ ModelHandle openViewerModel(const FileSource& source, const std::string& path, s
     return model;
 }
 
-bool readSkinImage(const FileSource& source, const std::string& path, SkinImage& image, std::string* reason)
+bool readSkinImage(const FileSource& source, const std::string& path, SkinImage& image, std::string* reason,
+                   FileBytes* keptBytes)
 {
     FileBytes file;
     FileReadFault fault;
@@ -301,7 +302,11 @@ bool readSkinImage(const FileSource& source, const std::string& path, SkinImage&
         *reason = fault.text;
         return false;
     }
-    return decodeSkinImage(file.bytes.get(), file.size, image, reason) == SkinFault::none;
+    const bool decoded = decodeSkinImage(file.bytes.get(), file.size, image, reason) == SkinFault::none;
+    if (decoded && keptBytes != nullptr) {
+        *keptBytes = std::move(file);
+    }
+    return decoded;
 }
 
 void findViewerFont(ViewerSession& session, const std::string& programFolder, const uint8_t* builtin,

@@ -84,8 +84,10 @@ ViewerFileKind viewerFileKindOf(const uint8_t* bytes, size_t size);
 // Opens and prepares a model: the reason it cannot in *reason ("cut short: ..."), as the loader words it.
 ModelHandle openViewerModel(const FileSource& source, const std::string& path, std::string* reason);
 
-// Reads and decodes a skin image, refusing a file larger than any image of the allowed size could be.
-bool readSkinImage(const FileSource& source, const std::string& path, SkinImage& image, std::string* reason);
+// Reads and decodes a skin image, refusing a file larger than any image of the allowed size could be. keptBytes,
+// when given, receives the file itself once it has decoded (the export embeds a PNG as it is).
+bool readSkinImage(const FileSource& source, const std::string& path, SkinImage& image, std::string* reason,
+                   FileBytes* keptBytes = nullptr);
 
 // The font: font.tga in the working folder, beside the program or in the installed data folder, else the
 // built-in copy given. A faulty file is passed over with a warning; the notice box is the fixed program's alone.

@@ -9,6 +9,7 @@
 
 #include "model/exportMesh.h"
 #include "model/md2Prepare.h"
+#include "model/skinImage.h"
 #include "support/md2Builder.h"
 #include "support/testModel.h"
 
@@ -192,6 +193,28 @@ TEST(ExportMesh, RefusesModelsWithoutKeyframesOrTriangles)
     EXPECT_EQ(fault.kind, ExportFaultKind::noKeyframes);
     const ModelPtr sound = parseModel(buildMd2(seamModel()));
     EXPECT_TRUE(exportable(*sound, &fault));
+}
+
+// The skin's PNG decodes to the very pixels, alpha included, for odd sizes and a single pixel too.
+TEST(ExportMesh, SkinPngHoldsThePixelsExactly)
+{
+    for (const auto& [width, height] : {std::pair{1, 1}, std::pair{3, 5}, std::pair{17, 2}}) {
+        std::vector<uint8_t> pixels(size_t(width * height * 4));
+        std::mt19937 random(uint32_t(width * 31 + height));
+        for (uint8_t& value : pixels) {
+            value = uint8_t(random());
+        }
+        std::vector<uint8_t> png;
+        ASSERT_TRUE(encodePng(pixels.data(), width, height, png));
+        SkinImage image;
+        std::string reason;
+        ASSERT_EQ(decodeSkinImage(png.data(), png.size(), image, &reason), SkinFault::none) << reason;
+        ASSERT_EQ(image.width, width);
+        ASSERT_EQ(image.height, height);
+        EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), image.pixels.get())) << width << " x " << height;
+    }
+    std::vector<uint8_t> png;
+    EXPECT_FALSE(encodePng(nullptr, 0, 0, png));
 }
 
 }  // namespace

@@ -1,11 +1,19 @@
-// --export as the command line runs it: where a batch writes, the faults that write nothing, and a batch that
-// skips a bad model and writes the rest.
+// --export as the command line runs it: where a batch writes, the faults that write nothing, a batch that
+// skips a bad model and writes the rest, and models and skins read through a source other than the disk.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <set>
 
+#include <zlib.h>
+
 #include "app/exportRun.h"
+#include "model/exportMesh.h"
 #include "support/md2Builder.h"
 #include "support/tempFolder.h"
 #include "support/tgaBuilder.h"
@@ -82,7 +90,7 @@ ExportOutcome exportTo(const std::string& out, const std::vector<std::string>& m
     options.exportPath = out;
     options.animation = animation;
     options.noSkin = true;
-    return runExport(options, models);
+    return runExport(options, folderSource(), models);
 }
 
 struct FaultCase {
@@ -154,12 +162,110 @@ TEST(ExportRun, AnExistingFolderIsABatchAndObjWritesItsMaterialAndSkin)
     ASSERT_TRUE(folder.write("out/.keep"));
     ViewerOptions options;
     options.exportPath = folder.at("out");
-    EXPECT_EQ(runExport(options, {folder.at("box.md2")}).exitCode, 0);
+    EXPECT_EQ(runExport(options, folderSource(), {folder.at("box.md2")}).exitCode, 0);
     options.exportPath = folder.at("box.obj");
-    const ExportOutcome outcome = runExport(options, {folder.at("box.md2")});
+    const ExportOutcome outcome = runExport(options, folderSource(), {folder.at("box.md2")});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.message;
     EXPECT_EQ(filesIn(folder), (std::set<std::string>{"box.md2", "box.tga", "out/.keep", "out/box.glb", "box.obj",
                                                       "box.mtl", "box.png"}));
+}
+
+// Files held in memory by name, as an archive's source would serve them; every read is counted.
+struct MemoryFiles {
+    std::map<std::string, std::vector<uint8_t>> files;
+    int reads = 0;
+};
+
+bool readMemory(void* context, const std::string& name, uint64_t maxSize, FileBytes& file, FileReadFault& fault)
+{
+    auto& memory = *static_cast<MemoryFiles*>(context);
+    ++memory.reads;
+    const auto found = memory.files.find(name);
+    if (found == memory.files.end() || found->second.size() > maxSize) {
+        fault.kind = FileReadFaultKind::cannotOpen;
+        std::snprintf(fault.text, sizeof fault.text, "cannot open: No such file or directory");
+        return false;
+    }
+    file.size = found->second.size();
+    file.bytes.reset(new uint8_t[file.size > 0 ? file.size : 1]);
+    std::copy(found->second.begin(), found->second.end(), file.bytes.get());
+    return true;
+}
+
+bool listMemory(void* context, const std::string& folder, std::vector<SourceEntry>& entries)
+{
+    const auto& memory = *static_cast<const MemoryFiles*>(context);
+    const std::string prefix = folder.empty() ? "" : folder + "/";
+    bool any = false;
+    for (const auto& [name, bytes] : memory.files) {
+        if (name.compare(0, prefix.size(), prefix) == 0 && name.find('/', prefix.size()) == std::string::npos) {
+            entries.push_back({name.substr(prefix.size()), false});
+            any = true;
+        }
+    }
+    return any;
+}
+
+std::vector<uint8_t> fileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool holds(const std::vector<uint8_t>& haystack, const std::vector<uint8_t>& needle)
+{
+    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
+}
+
+// Nothing of the models or skins is on disk: the batch (on both workers) and --skin read all of it through the
+// source, the lookup finds each model's own PNG beside it, and a PNG goes into the file as it came.
+TEST(ExportRun, ModelsAndSkinsComeThroughTheSource)
+{
+    const uint8_t pixels[2 * 2 * 4] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 9, 9, 9, 128};
+    std::vector<uint8_t> png;
+    ASSERT_TRUE(encodePng(pixels, 2, 2, png));
+    // A text chunk of its own before IEND, so the file is not what encoding its pixels again would give.
+    const std::vector<uint8_t> chunk = {'t', 'E', 'X', 't', 'b', 0, 'x'};
+    const uLong crc = crc32(0L, chunk.data(), uInt(chunk.size()));
+    std::vector<uint8_t> text = {0, 0, 0, 3};
+    text.insert(text.end(), chunk.begin(), chunk.end());
+    text.insert(text.end(), {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)});
+    png.insert(png.end() - 12, text.begin(), text.end());
+    MemoryFiles memory;
+    std::vector<std::string> models;
+    for (int i = 0; i < 6; ++i) {
+        const std::string stem = "pak/m" + std::to_string(i);
+        memory.files[stem + ".md2"] = boxModel();
+        models.push_back(stem + ".md2");
+    }
+    memory.files["pak/m0.png"] = png;
+    memory.files["pak/named.tga"] = buildTga(TgaDescription{});
+    const FileSource source{&memory, readMemory, listMemory};
+
+    TempFolder folder;
+    ViewerOptions options;
+    options.exportPath = folder.at("out") + "/";
+    ExportOutcome outcome = runExport(options, source, models);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.message;
+    // m0 has its PNG; the others have none of their own and two pictures beside them, so go untextured.
+    EXPECT_TRUE(holds(fileBytes(folder.at("out/m0.glb")), png));
+    for (int i = 1; i < 6; ++i) {
+        EXPECT_TRUE(std::filesystem::exists(folder.at("out/m" + std::to_string(i) + ".glb"))) << i;
+    }
+    EXPECT_GE(memory.reads, 6);
+
+    options.exportPath = folder.at("named.glb");
+    options.skinPath = "pak/named.tga";
+    outcome = runExport(options, source, {"pak/m1.md2"});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.message;
+    const std::vector<uint8_t> glb = fileBytes(folder.at("named.glb"));
+    EXPECT_FALSE(holds(glb, png));
+    EXPECT_TRUE(holds(glb, {0x89, 'P', 'N', 'G'}));
+
+    options.skinPath = "pak/absent.tga";
+    outcome = runExport(options, source, {"pak/m1.md2"});
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_NE(outcome.message.find("pak/absent.tga"), std::string::npos) << outcome.message;
 }
 
 }  // namespace
