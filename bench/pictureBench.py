@@ -78,7 +78,7 @@ def picture_figures(build, rounds):
             os.mkdir(out_folder)
             command = sandboxed(program, os.path.join(folder, "torus.md2"), out_folder)
             timed(command, folder, {})
-            figures["sandbox"] = statistics.median(timed(command, folder, {}, "sandbox") for _ in range(rounds))
+            figures["sandbox"] = statistics.median(timed(command, folder, {}) for _ in range(rounds))
 
         shot = [brevant, "--frame", "0", "--screenshot", "shot.png", "torus.md2"]
         offscreen, window = [], []
@@ -102,8 +102,9 @@ def picture_rows(figures):
     rows = [("--thumbnail 256: a file, fresh process", f"{figures['thumbnail'] * 1000:,.0f} ms",
              f"{figures['thumbnail_cpu'] * 1000:,.0f} ms CPU", "-", "<= 300 ms", figures["thumbnail"] <= 0.3)]
     if "sandbox" in figures:
-        rows.append(("--thumbnail 256 inside bwrap", f"{figures['sandbox'] * 1000:,.0f} ms",
-                     f"{figures['sandbox_cpu'] * 1000:,.0f} ms CPU", "-", "<= 300 ms", figures["sandbox"] <= 0.3))
+        # bwrap's own child in the new PID namespace is not counted among ours, so no processor time here.
+        rows.append(("--thumbnail 256 inside bwrap", f"{figures['sandbox'] * 1000:,.0f} ms", "-", "-", "<= 300 ms",
+                     figures["sandbox"] <= 0.3))
     ours, peer = figures["offscreen"], figures["window"]
     rows.append(("--screenshot offscreen vs under Xvfb", f"{ours * 1000:,.0f} ms", f"{peer * 1000:,.0f} ms",
                  f"{ours / peer:.2f} x", "<= 1 x", ours <= peer))
