@@ -134,6 +134,7 @@ std::string applySize(const std::string& value, ViewerOptions& options, OptionsA
     }
     options.width = width;
     options.height = height;
+    options.hasSize = true;
     return {};
 }
 
@@ -143,6 +144,26 @@ std::string applyScreenshot(const std::string& value, ViewerOptions& options, Op
         return "--screenshot needs a name ending in .png, .jpg, .jpeg, .bmp or .tga, not " + quoted(value);
     }
     options.screenshotPath = value;
+    return {};
+}
+
+std::string applySheet(const std::string& value, ViewerOptions& options, OptionsAction&)
+{
+    if (pictureFormatFor(value) != PictureFormat::png) {
+        return "--sheet needs a name ending in .png, not " + quoted(value);
+    }
+    options.sheetPath = value;
+    return {};
+}
+
+// SIZE only; the model and the picture's name are the two words that follow, taken once every option is read.
+std::string applyThumbnail(const std::string& value, ViewerOptions& options, OptionsAction&)
+{
+    int32_t size = 0;
+    if (!parseCount(value, size) || size < 1 || size > maxThumbnailSide) {
+        return "--thumbnail needs a size from 1 to 4096 pixels, not " + quoted(value);
+    }
+    options.thumbnailSize = size;
     return {};
 }
 
@@ -188,6 +209,10 @@ const OptionRow optionRows[] = {
     {"--weapon", nullptr, "FILE", "also draw a second MD2, such as a weapon, in step", applyWeapon},
     {"--size", nullptr, "WxH", "window client size (default 640x480)", applySize},
     {"--screenshot", nullptr, "FILE", "draw the first frame, save it (.png .jpg .bmp .tga), exit", applyScreenshot},
+    {"--sheet", nullptr, "FILE", "save every keyframe of --anim in one .png grid (cells of --size, 128x128)",
+     applySheet},
+    {"--thumbnail", nullptr, "SIZE", "--thumbnail SIZE MODEL OUT: a SIZE x SIZE PNG with a clear background",
+     applyThumbnail},
     {"--export", nullptr, "FILE",
      "write FILE.glb (every keyframe) or FILE.obj (--frame) and exit; a folder: one .glb each", applyExport},
     {"--info", nullptr, nullptr, "print what the model holds and exit; opens no window", applyInfo},
@@ -223,6 +248,25 @@ std::string conflictIn(const ViewerOptions& options)
     if (options.info && !options.screenshotPath.empty()) {
         return "--info and --screenshot cannot be used together";
     }
+    const char* pictures[] = {options.screenshotPath.empty() ? nullptr : "--screenshot",
+                              options.sheetPath.empty() ? nullptr : "--sheet",
+                              options.thumbnailSize == 0 ? nullptr : "--thumbnail"};
+    const char* first = nullptr;
+    for (const char* picture : pictures) {
+        if (picture != nullptr && first != nullptr) {
+            return std::string(first) + " and " + picture + " cannot be used together";
+        }
+        first = first != nullptr ? first : picture;
+    }
+    if (first != nullptr && (options.info || !options.exportPath.empty())) {
+        return std::string(first) + " cannot be used with " + (options.info ? "--info" : "--export");
+    }
+    if (options.thumbnailSize != 0 && (options.hasFrame || !options.animation.empty() || options.hasSize)) {
+        return "--thumbnail shows the first animation's first keyframe at its own size: no --frame, --anim or --size";
+    }
+    if (!options.sheetPath.empty() && options.hasFrame) {
+        return "--sheet draws every keyframe of the animation and cannot be used with --frame";
+    }
     return {};
 }
 
@@ -235,7 +279,8 @@ std::string buildUsage()
 {
     std::string text =
         "usage: brevant [OPTIONS] [MODEL]\n"
-        "       brevant --export FOLDER/ [OPTIONS] MODEL...\n\n"
+        "       brevant --export FOLDER/ [OPTIONS] MODEL...\n"
+        "       brevant --thumbnail SIZE [OPTIONS] MODEL OUT.png\n\n"
         "Shows an MD2 model; without MODEL, tris.md2 in the working folder, else the installed example.\n"
         "Options take their value as --name VALUE or --name=VALUE; -- ends the options.\n\n";
     size_t column = 0;
@@ -320,6 +365,20 @@ OptionsOutcome parseOptions(const std::vector<std::string>& args, ViewerOptions&
             return fault(std::move(problem));
         }
     }
+    // --thumbnail SIZE IN OUT, as a thumbnailer's command line gives it.
+    if (options.thumbnailSize != 0) {
+        if (options.modelPaths.size() != 2) {
+            return fault("--thumbnail needs a model and the picture to write: --thumbnail SIZE MODEL OUT");
+        }
+        options.thumbnailPath = options.modelPaths[1];
+        options.modelPaths.pop_back();
+        options.width = options.thumbnailSize;
+        options.height = options.thumbnailSize;
+    }
+    if (!options.sheetPath.empty() && !options.hasSize) {
+        options.width = sheetDefaultCell;
+        options.height = sheetDefaultCell;
+    }
     // Several models are a batch for --export, which may come after them.
     if (options.modelPaths.size() > 1 && options.exportPath.empty()) {
         return fault("one model at most, but both " + quoted(options.modelPaths[0]) + " and " +
@@ -401,6 +460,11 @@ std::string modelOptionsFault(const ViewerOptions& options, const Md2Model& mode
         }
     }
     return {};
+}
+
+bool optionsDrawOffscreen(const ViewerOptions& options)
+{
+    return !options.screenshotPath.empty() || !options.sheetPath.empty() || !options.thumbnailPath.empty();
 }
 
 int exitCodeFor(const OptionsOutcome& outcome)

@@ -27,8 +27,19 @@ struct ViewerOptions {
     int32_t height = viewerDefaultHeight;
     std::string screenshotPath;
     bool info = false;
-    std::string exportPath;  // a .glb or .obj file, or a folder for one .glb per model
+    std::string exportPath;     // a .glb or .obj file, or a folder for one .glb per model
+    bool hasSize = false;       // --size given, so a sheet's cells take it rather than their own default
+    std::string sheetPath;      // every keyframe of the run in one PNG grid
+    std::string thumbnailPath;  // a square PNG of thumbnailSize pixels for file managers
+    int32_t thumbnailSize = 0;
 };
+
+// A sheet's cells without --size, and the largest thumbnail side taken.
+inline constexpr int32_t sheetDefaultCell = 128;
+inline constexpr int32_t maxThumbnailSide = 4096;
+
+// Runs that only write a picture (--screenshot, --sheet, --thumbnail) draw without showing a window.
+bool optionsDrawOffscreen(const ViewerOptions& options);
 
 enum class OptionsAction { run, info, help, version, usageFault };
 

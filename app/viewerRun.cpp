@@ -5,6 +5,7 @@
 #include "app/viewerMain.h"
 #include "base/pictureFile.h"
 #include "base/platform.h"
+#include "scene/pictureSheet.h"
 #include "scene/viewerScene.h"
 #include "scene/viewerSession.h"
 #include "text/builtinFont.h"
@@ -110,6 +111,52 @@ int mainLoop(ViewerRun& run)
     return exitCode;
 }
 
+// The models alone at the session's opening pose, saved to path: for --screenshot opaque as the window shows
+// it, for a thumbnail with its clear background.
+int savePicture(ViewerRun& run, const std::string& path, bool keepAlpha)
+{
+    const double shot = nowSeconds();
+    advanceSession(run.session, shot);
+    drawViewerPicture(run.session, run.gl);
+    const ViewerState& state = run.session.state;
+    std::string reason;
+    if (!writePictureFile(path, readViewerPicture(state.width, state.height, keepAlpha), &reason)) {
+        sayFault(path, reason);
+        return exitFileFault;
+    }
+    return exitSuccess;
+}
+
+// Every keyframe of the animation playing, one cell each in order, all under the opening framing.
+int saveSheet(ViewerRun& run, const std::string& path)
+{
+    ViewerSession& session = run.session;
+    const int32_t first = session.clock.first;
+    const int32_t count = session.clock.last - first + 1;
+    const SheetGrid grid = sheetGridFor(count);
+    const int32_t width = session.state.width;
+    const int32_t height = session.state.height;
+    RgbaImage sheet = newSheet(grid, width, height);
+    if (!sheet.pixels) {
+        sayFault(path, "a sheet of " + std::to_string(count) + " cells of " + std::to_string(width) + " x " +
+                           std::to_string(height) + " is too large to hold");
+        return exitFileFault;
+    }
+    for (int32_t index = 0; index < count; ++index) {
+        const double now = nowSeconds();
+        showKeyframe(session.clock, first + index, now);
+        advanceSession(session, now);
+        drawViewerPicture(session, run.gl);
+        placeSheetCell(sheet, grid, index, readViewerPicture(width, height, true));
+    }
+    std::string reason;
+    if (!writePictureFile(path, sheet, &reason)) {
+        sayFault(path, reason);
+        return exitFileFault;
+    }
+    return exitSuccess;
+}
+
 }  // namespace
 
 int runViewer(const std::vector<std::string>& args, const ViewerWindow& window)
@@ -141,17 +188,13 @@ int runViewer(const std::vector<std::string>& args, const ViewerWindow& window)
     run.started = true;
 
     int exitCode = 0;
-    if (!options.screenshotPath.empty()) {
-        // A frame without the readout, saved as it is drawn (--screenshot).
-        const double shot = nowSeconds();
-        advanceSession(run.session, shot);
-        drawViewerFrame(run.session, run.gl, false, shot);
-        const ViewerState& state = run.session.state;
-        std::string reason;
-        if (!writePictureFile(options.screenshotPath, readViewerPicture(state.width, state.height), &reason)) {
-            sayFault(options.screenshotPath, reason);
-            exitCode = 1;
-        }
+    if (!options.thumbnailPath.empty()) {
+        showKeyframe(run.session.clock, thumbnailKeyframe(run.session.animations), nowSeconds());
+        exitCode = savePicture(run, options.thumbnailPath, true);
+    } else if (!options.sheetPath.empty()) {
+        exitCode = saveSheet(run, options.sheetPath);
+    } else if (!options.screenshotPath.empty()) {
+        exitCode = savePicture(run, options.screenshotPath, false);
     } else {
         exitCode = mainLoop(run);
     }

@@ -46,6 +46,7 @@ sys.path.insert(0, os.path.join(SOURCE_DIR, "bench"))
 import harness  # noqa: E402
 from exportBench import export_figures, export_rows  # noqa: E402
 from infoBench import info_figures, info_rows  # noqa: E402
+from pictureBench import picture_figures, picture_rows  # noqa: E402
 
 RUN_TIMEOUT = 60
 
@@ -190,7 +191,7 @@ def playback_figures(build, rounds, frames):
             allocations)
 
 
-def table(load, medians, ratios, playback, exports, infos):
+def table(load, medians, ratios, playback, exports, infos, pictures):
     rows = []
     for model in ("dolphin.md2", "limits.md2"):
         ours = load[f"brevant/{model}"]
@@ -218,6 +219,7 @@ def table(load, medians, ratios, playback, exports, infos):
                  f"{ratios['rss'] / 1024:+.2f} MiB", "<= +2 MB", ratios["rss"] * 1024 <= 2e6))
     rows += export_rows(exports)
     rows += info_rows(infos)
+    rows += picture_rows(pictures)
     header = ("Measure", "Brevant", "Floor / peer", "Ratio", "Goal", "Met")
     cells = [header] + [row[:5] + ("yes" if row[5] else "NO",) for row in rows]
     widths = [max(len(row[i]) for row in cells) for i in range(len(header))]
@@ -234,6 +236,7 @@ def main():
     parser.add_argument("--playback-rounds", type=int, default=5, help="rounds of playing against paused")
     parser.add_argument("--export-rounds", type=int, default=5, help="rounds of --export against assimp export")
     parser.add_argument("--info-pairs", type=int, default=20, help="pairs of --info against assimp info")
+    parser.add_argument("--picture-rounds", type=int, default=9, help="rounds of --thumbnail and --screenshot")
     parser.add_argument("--frames", type=int, default=1000,
                         help="frames each whole-process run presents; the rate is taken over all but the first 21")
     args = parser.parse_args()
@@ -244,8 +247,9 @@ def main():
     playback = playback_figures(build, args.playback_rounds, args.frames)
     exports = export_figures(build, args.export_rounds)
     infos = info_figures(build, args.info_pairs)
+    pictures = picture_figures(build, args.picture_rounds)
     about = machine(renderer, gl_version)
-    result = table(load, medians, ratios, playback, exports, infos)
+    result = table(load, medians, ratios, playback, exports, infos, pictures)
     print(f"Machine: {about['nproc']} x {about['cpu']}, {about['renderer']}, {about['mesa']}, "
           f"Linux {about['kernel']}; {about['date']}; load average at the end {about['load']}")
     print(result)

@@ -11,6 +11,14 @@
 #include "text/font.h"
 #include "text/tga.h"
 
+// Windows' GL header stops at 1.1; the values are GL 3.0's (and ARB_framebuffer_object's).
+#ifndef GL_FRAMEBUFFER_BINDING
+#define GL_FRAMEBUFFER_BINDING 0x8CA6
+#endif
+#ifndef GL_COLOR_ATTACHMENT0
+#define GL_COLOR_ATTACHMENT0 0x8CE0
+#endif
+
 namespace {
 
 // Uploads a new skin or drops a stale one; the session's copy of the pixels goes once the texture holds them.
@@ -108,7 +116,7 @@ void releaseViewerScene(ViewerGl& gl)
     gl = ViewerGl{};
 }
 
-void drawViewerFrame(ViewerSession& session, ViewerGl& gl, bool showReadout, double now)
+void drawViewerPicture(ViewerSession& session, ViewerGl& gl)
 {
     syncSkin(session.body, gl.bodySkin, gl.bodySkinGeneration);
     syncSkin(session.weapon, gl.weaponSkin, gl.weaponSkinGeneration);
@@ -131,23 +139,31 @@ void drawViewerFrame(ViewerSession& session, ViewerGl& gl, bool showReadout, dou
     drawViewerModel(session, session.weapon, gl.weaponSkin);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glPopMatrix();
+}
+
+void drawViewerFrame(ViewerSession& session, ViewerGl& gl, bool showReadout, double now)
+{
+    drawViewerPicture(session, gl);
     drawOverlay(session, gl, showReadout, now);
 }
 
-RgbaImage readViewerPicture(int32_t width, int32_t height)
+RgbaImage readViewerPicture(int32_t width, int32_t height, bool keepAlpha)
 {
     RgbaImage picture;
     const size_t rowBytes = static_cast<size_t>(width) * 4;
     std::unique_ptr<uint8_t[]> pixels(new uint8_t[rowBytes * static_cast<size_t>(height)]);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
+    // A framebuffer object has no back buffer: naming it there is an error and reads nothing.
+    GLint framebuffer = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
+    glReadBuffer(framebuffer != 0 ? GL_COLOR_ATTACHMENT0 : GL_BACK);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.get());
-    // GL reads bottom row first and the window has no alpha worth keeping: the picture goes top row first, opaque.
+    // GL reads bottom row first; the window's alpha is not worth keeping, the framebuffer object's clear alpha is.
     picture.pixels.reset(new uint8_t[rowBytes * static_cast<size_t>(height)]);
     for (int32_t y = 0; y < height; ++y) {
         uint8_t* out = picture.pixels.get() + rowBytes * static_cast<size_t>(y);
         std::memcpy(out, pixels.get() + rowBytes * static_cast<size_t>(height - 1 - y), rowBytes);
-        for (size_t x = 3; x < rowBytes; x += 4) {
+        for (size_t x = 3; x < rowBytes && !keepAlpha; x += 4) {
             out[x] = 255;
         }
     }

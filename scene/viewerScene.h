@@ -25,5 +25,9 @@ void releaseViewerScene(ViewerGl& gl);
 // Draws the session as the last advanceSession left it into the back buffer; the FPS readout only when asked.
 void drawViewerFrame(ViewerSession& session, ViewerGl& gl, bool showReadout, double now);
 
-// The back buffer as the window shows it: top row first, opaque RGBA.
-RgbaImage readViewerPicture(int32_t width, int32_t height);
+// The models alone, for saved pictures: no title, status line, notice or readout.
+void drawViewerPicture(ViewerSession& session, ViewerGl& gl);
+
+// What was drawn, top row first: the bound framebuffer object's colour, else the back buffer. Opaque as the
+// window shows it, or with the drawn alpha kept (clear where nothing was drawn) for transparent pictures.
+RgbaImage readViewerPicture(int32_t width, int32_t height, bool keepAlpha = false);

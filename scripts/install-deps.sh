@@ -11,6 +11,7 @@ linux_packages=(
   xvfb xdotool x11-utils x11-apps imagemagick python3-xlib
   dpkg-dev  # dpkg-shlibdeps, for the Debian package's dependencies
   shared-mime-info libglib2.0-bin  # update-mime-database and gio, for the installed MIME type
+  bubblewrap  # the file manager's sandbox the thumbnailer is tested in
 )
 windows_packages=(g++-mingw-w64-x86-64-win32 libz-mingw-w64-dev)
 windows_norecommends=(wine wine64)

@@ -12,7 +12,11 @@
 #include <string>
 #include <vector>
 
+#include <cstdlib>
+
+#include "app/egl/eglViewer.h"
 #include "app/info.h"
+#include "app/options.h"
 #include "app/sdl/sdlWindow.h"
 #include "app/viewerRun.h"
 
@@ -228,7 +232,17 @@ void closeWindow(void* context)
 
 int runSdlViewer(int argc, char** argv)
 {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    // A run that only saves a picture needs no X server; BREVANT_PICTURE_WINDOW=1 draws it in a window instead,
+    // for setting the two side by side.
+    ViewerOptions options;
+    const char* inWindow = std::getenv("BREVANT_PICTURE_WINDOW");
+    const bool windowWanted = inWindow != nullptr && std::string(inWindow) == "1";
+    if (!windowWanted && parseOptions(args, options).action == OptionsAction::run && optionsDrawOffscreen(options)) {
+        EglViewer offscreen;
+        return runViewer(args, eglViewerWindow(offscreen));
+    }
     SdlViewerWindow sdl;
     const ViewerWindow window{&sdl, openWindow, drawableSize, pollWindow, swapWindow, setTitle, closeWindow};
-    return runViewer(std::vector<std::string>(argv + 1, argv + argc), window);
+    return runViewer(args, window);
 }

@@ -484,8 +484,14 @@ class WindowsViewerModeTest(harness.ViewerCase):
         saved = read_png(shot)
         shown = seen["skinned", "windows"]
         self.assertEqual(saved[:2], shown[:2])
-        self.assertEqual(harness.differing_pixels(saved, shown, shown[1] - READOUT_ROWS), 0,
-                         "the saved picture is not the one the window shows")
+        # Saved pictures hold the model alone, so the one to match is the Linux build's, texts and all absent.
+        linux_shot = os.path.join(self.tmp, "linux shot.png")
+        code, _, err = self.run_to_end(["--screenshot", linux_shot, *args[2:]], cwd=cwd)
+        self.assertEqual(code, 0, err)
+        # The Linux build draws it offscreen, where linear filtering rounds a few texels one step apart.
+        self.assertEqual(harness.differing_pixels(saved, read_png(linux_shot), shown[1], 1), 0,
+                         "the saved picture is not the Linux build's")
+        self.assertGreater(harness.differing_pixels(saved, shown, shown[1]), 0, "the saved picture holds the texts")
 
     def test_an_export_is_the_linux_builds_byte_for_byte(self):
         model = self.odd_model()
