@@ -11,6 +11,7 @@
 #include "base/fileBytes.h"
 #include "base/folders.h"
 #include "base/workers.h"
+#include "model/archiveSource.h"
 #include "model/exportMesh.h"
 #include "model/gltfExport.h"
 #include "model/md2Animations.h"
@@ -110,11 +111,11 @@ bool writeAll(const std::vector<OutputFile>& files, const std::string& tempTag, 
     return sound;
 }
 
-bool readSkin(const std::string& path, SkinImage& image, std::string& reason)
+bool readSkin(const FileSource& source, const std::string& path, SkinImage& image, std::string& reason)
 {
     FileBytes file;
     FileReadFault fault;
-    if (!readFileBytes(path.c_str(), skinFileLimit, file, &fault)) {
+    if (!readSourceFile(source, path, skinFileLimit, file, fault)) {
         reason = fault.text;
         return false;
     }
@@ -155,7 +156,8 @@ ModelResult fileResult(std::string reason, std::string warnings = {})
 
 // The skin picture for a model: --skin, else the lookup's find; none with --no-skin or when nothing is found or
 // what was found cannot be read (a warning, as in the viewer).
-const SkinImage* chooseSkin(const ExportJob& job, const Md2Model& model, SkinImage& found, std::string& warnings)
+const SkinImage* chooseSkin(const ExportJob& job, const FileSource& source, const Md2Model& model, SkinImage& found,
+                            std::string& warnings)
 {
     if (job.options->noSkin) {
         return nullptr;
@@ -163,13 +165,13 @@ const SkinImage* chooseSkin(const ExportJob& job, const Md2Model& model, SkinIma
     if (job.namedSkin != nullptr) {
         return job.namedSkin;
     }
-    const SkinSearch search = findSkinFile(job.modelPath, md2SkinName(model, job.options->skinIndex));
+    const SkinSearch search = findSkinFile(job.modelPath, md2SkinName(model, job.options->skinIndex), source);
     if (search.path.empty()) {
         warnings += "brevant: " + job.modelPath + ": " + describeSkinSearch(search) + "\n";
         return nullptr;
     }
     std::string reason;
-    if (!readSkin(search.path, found, reason)) {
+    if (!readSkin(source, search.path, found, reason)) {
         warnings += "brevant: " + search.path + ": " + reason + "\n";
         return nullptr;
     }
@@ -179,8 +181,11 @@ const SkinImage* chooseSkin(const ExportJob& job, const Md2Model& model, SkinIma
 ModelResult exportModel(const ExportJob& job)
 {
     const ViewerOptions& options = *job.options;
+    // Each job its own, so the worker threads share no open archive; a path may run into one.
+    ArchivePaths archives;
+    const FileSource source = archivePathSource(archives);
     Md2Fault loadFault;
-    ModelPointer model(loadMd2Model(job.modelPath.c_str(), &loadFault));
+    ModelPointer model(readMd2Model(source, job.modelPath, &loadFault));
     if (!model) {
         return fileResult(loadFault.text);
     }
@@ -215,7 +220,7 @@ ModelResult exportModel(const ExportJob& job)
 
     std::string warnings;
     SkinImage found;
-    const SkinImage* skin = chooseSkin(job, *model, found, warnings);
+    const SkinImage* skin = chooseSkin(job, source, *model, found, warnings);
     std::vector<uint8_t> png;
     if (skin != nullptr && !encodePng(skin->pixels.get(), skin->width, skin->height, png)) {
         return fileResult("cannot encode the skin as PNG", warnings);
@@ -360,7 +365,8 @@ ExportOutcome runExport(const ViewerOptions& options, const std::vector<std::str
     SkinImage namedSkin;
     if (!options.skinPath.empty()) {
         std::string reason;
-        if (!readSkin(options.skinPath, namedSkin, reason)) {
+        ArchivePaths archives;
+        if (!readSkin(archivePathSource(archives), options.skinPath, namedSkin, reason)) {
             return {1, "brevant: " + options.skinPath + ": " + reason + "\n"};
         }
     }

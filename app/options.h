@@ -28,6 +28,7 @@ struct ViewerOptions {
     std::string screenshotPath;
     bool info = false;
     std::string exportPath;  // a .glb or .obj file, or a folder for one .glb per model
+    std::string gameDir;     // a game's folder: MODEL and skin names are game paths in its archives and files
 };
 
 enum class OptionsAction { run, info, help, version, usageFault };

@@ -10,6 +10,7 @@
 #include "app/options.h"
 #include "base/fileBytes.h"
 #include "base/platform.h"
+#include "model/archiveSource.h"
 #include "model/skinLookup.h"
 #include "scene/viewerSession.h"
 
@@ -80,6 +81,65 @@ std::string defaultModelPath()
     return fileIsAbsent(installed) ? here : installed;
 }
 
+// Every later read goes through this: the game's search path with --game-dir, else the file system with any
+// archive on a path entered as a folder. A source set up beforehand (files in memory) is kept.
+bool openViewerSource(ViewerSession& session, std::string& faultPath, std::string& reason)
+{
+    if (session.source.context != nullptr) {
+        return true;
+    }
+    if (!session.options.gameDir.empty()) {
+        auto game = std::make_shared<GameFolder>();
+        if (!openGameFolder(session.options.gameDir, *game, faultPath, reason)) {
+            return false;
+        }
+        session.source = gameFolderSource(*game);
+        session.sourceState = game;
+        return true;
+    }
+    auto paths = std::make_shared<ArchivePaths>();
+    session.source = archivePathSource(*paths);
+    session.sourceState = paths;
+    return true;
+}
+
+// --info for an archive: one line per model in path order with its counts, then the total. A model that cannot
+// be read is reported as any file is, and makes the run's status 1 once the rest are listed.
+ViewerLaunch archiveInfo(ViewerSession& session, const std::string& archive, const std::vector<std::string>& models)
+{
+    std::string root;
+    int64_t vertices = 0;
+    int64_t triangles = 0;
+    int64_t frames = 0;
+    size_t listed = 0;
+    bool faulted = false;
+    std::string text;
+    for (const std::string& name : models) {
+        std::string reason;
+        ModelHandle model = readModelOnly(session.source, name, &reason);
+        const std::string inside = name.size() > archive.size() ? name.substr(archive.size() + 1) : name;
+        if (!model) {
+            writeUserText(UserStream::error, ("brevant: " + printableName(name) + ": " + reason + "\n").c_str());
+            faulted = true;
+            continue;
+        }
+        const auto count = [](int32_t value) { return int64_t{value < 0 ? 0 : value}; };
+        text += printableName(inside) + "  vertices: " + std::to_string(count(model->numVertices)) +
+                "  triangles: " + std::to_string(count(model->numTriangles)) +
+                "  frames: " + std::to_string(count(model->numFrames)) +
+                "  skins: " + std::to_string(count(model->numSkins)) + "\n";
+        vertices += count(model->numVertices);
+        triangles += count(model->numTriangles);
+        frames += count(model->numFrames);
+        ++listed;
+    }
+    text += "total: " + std::to_string(listed) + (listed == 1 ? " model" : " models") +
+            "  vertices: " + std::to_string(vertices) + "  triangles: " + std::to_string(triangles) +
+            "  frames: " + std::to_string(frames) + "\n";
+    say(text);
+    return {false, faulted ? exitFileFault : exitSuccess};
+}
+
 }  // namespace
 
 ViewerLaunch prepareViewer(ViewerSession& session, const std::vector<std::string>& args)
@@ -103,10 +163,39 @@ ViewerLaunch prepareViewer(ViewerSession& session, const std::vector<std::string
 
     // --info reports the header, the names and the skin lookup, none of which the drawing's preparation
     // (winding, normals) changes, so it reads the models without preparing them.
-    const std::string path = options.modelPath.empty() ? defaultModelPath() : options.modelPath;
+    std::string faultPath;
+    std::string reason;
+    if (!openViewerSource(session, faultPath, reason)) {
+        return fileFault(faultPath, reason);
+    }
+    std::string path = options.modelPath.empty() ? defaultModelPath() : options.modelPath;
+    // An archive named as the model: its models in path order, the first one shown.
+    if (options.gameDir.empty() && options.exportPath.empty() && isArchiveFile(path)) {
+        std::vector<std::string> models;
+        std::string archiveReason;
+        if (!archiveModels(session.source, path, models, archiveReason)) {
+            return fileFault(path, archiveReason);
+        }
+        if (info) {
+            return archiveInfo(session, path, models);
+        }
+        path = models.front();
+    }
     if (!options.exportPath.empty()) {
-        const ExportOutcome exported =
-            runExport(options, options.modelPaths.empty() ? std::vector<std::string>{path} : options.modelPaths);
+        // An archive among the models stands for every model in it.
+        std::vector<std::string> models;
+        for (const std::string& model :
+             options.modelPaths.empty() ? std::vector<std::string>{path} : options.modelPaths) {
+            std::vector<std::string> inside;
+            if (!isArchiveFile(model)) {
+                models.push_back(model);
+            } else if (archiveModels(session.source, model, inside, reason)) {
+                models.insert(models.end(), inside.begin(), inside.end());
+            } else {
+                return fileFault(model, reason);
+            }
+        }
+        const ExportOutcome exported = runExport(options, models);
         if (exported.exitCode == 2) {
             return usageFault(exported.message);
         }
@@ -115,7 +204,6 @@ ViewerLaunch prepareViewer(ViewerSession& session, const std::vector<std::string
         }
         return {false, exported.exitCode};
     }
-    std::string reason;
     ModelHandle body =
         info ? readModelOnly(session.source, path, &reason) : openViewerModel(session.source, path, &reason);
     if (!body) {

@@ -2,6 +2,7 @@
 """Runs every benchmark in one go and prints one table of ratios measured in this run.
 
 Usage: bench/run.py [--build DIR] [--rounds N] [--load-repetitions N] [--playback-rounds N] [--export-rounds N]
+       [--archive-rounds N]
 
 Loading: bench/loadBench.cpp (Google Benchmark) times the viewer's model start-up, reading the file whole
 (the floor) and assimp's importer, interleaved at random; the table takes the median CPU time over the
@@ -20,6 +21,9 @@ each call down to the program's own code or to a library (GL driver, SDL, Xlib).
 
 Export: bench/exportBench.py, a 198-keyframe model to .glb against `assimp export` of one keyframe, and a batch
 of 200 models: models a second and peak memory.
+
+Archives: bench/archiveBench.py, --info of a generated 1,000-model .pk3 (time and peak memory), and one model with
+its skin opened from inside it against the same files extracted.
 
 Start-up is CLOCK_MONOTONIC from just before this script starts the program (fork and exec included)
 to the return of the program's first buffer swap, which the preload prints on stderr. Peak memory is the
@@ -41,6 +45,7 @@ SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "support"))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "bench"))
 import harness  # noqa: E402
+from archiveBench import archive_figures, archive_rows  # noqa: E402
 from exportBench import export_figures, export_rows  # noqa: E402
 
 RUN_TIMEOUT = 60
@@ -186,7 +191,7 @@ def playback_figures(build, rounds, frames):
             allocations)
 
 
-def table(load, medians, ratios, playback, exports):
+def table(load, medians, ratios, playback, exports, archives):
     rows = []
     for model in ("dolphin.md2", "limits.md2"):
         ours = load[f"brevant/{model}"]
@@ -213,6 +218,7 @@ def table(load, medians, ratios, playback, exports):
     rows.append(("peak memory vs empty", f"{viewer / 1024:.1f} MiB", f"{empty / 1024:.1f} MiB",
                  f"{ratios['rss'] / 1024:+.2f} MiB", "<= +2 MB", ratios["rss"] * 1024 <= 2e6))
     rows += export_rows(exports)
+    rows += archive_rows(archives)
     header = ("Measure", "Brevant", "Floor / peer", "Ratio", "Goal", "Met")
     cells = [header] + [row[:5] + ("yes" if row[5] else "NO",) for row in rows]
     widths = [max(len(row[i]) for row in cells) for i in range(len(header))]
@@ -228,6 +234,7 @@ def main():
     parser.add_argument("--load-repetitions", type=int, default=9)
     parser.add_argument("--playback-rounds", type=int, default=5, help="rounds of playing against paused")
     parser.add_argument("--export-rounds", type=int, default=5, help="rounds of --export against assimp export")
+    parser.add_argument("--archive-rounds", type=int, default=5, help="rounds of a model in an archive against extracted")
     parser.add_argument("--frames", type=int, default=1000,
                         help="frames each whole-process run presents; the rate is taken over all but the first 21")
     args = parser.parse_args()
@@ -237,8 +244,9 @@ def main():
     medians, ratios, renderer, gl_version = process_figures(build, args.rounds, args.frames)
     playback = playback_figures(build, args.playback_rounds, args.frames)
     exports = export_figures(build, args.export_rounds)
+    archives = archive_figures(build, args.archive_rounds)
     about = machine(renderer, gl_version)
-    result = table(load, medians, ratios, playback, exports)
+    result = table(load, medians, ratios, playback, exports, archives)
     print(f"Machine: {about['nproc']} x {about['cpu']}, {about['renderer']}, {about['mesa']}, "
           f"Linux {about['kernel']}; {about['date']}; load average at the end {about['load']}")
     print(result)
