@@ -107,7 +107,6 @@ bool openViewerSource(ViewerSession& session, std::string& faultPath, std::strin
 // be read is reported as any file is, and makes the run's status 1 once the rest are listed.
 ViewerLaunch archiveInfo(ViewerSession& session, const std::string& archive, const std::vector<std::string>& models)
 {
-    std::string root;
     int64_t vertices = 0;
     int64_t triangles = 0;
     int64_t frames = 0;

@@ -173,9 +173,11 @@ class ArchiveTest(harness.ViewerCase):
 
     def test_an_archive_shows_the_same_picture_as_its_files_extracted(self):
         archives = self.archives()
+        # Extracted, the skin stored at its game path is put beside the model, where a folder's lookup finds it.
         extracted = self.folder("extracted")
-        for name, data in self.sample_entries():
-            write(os.path.join(extracted, name), data)
+        files = dict(self.sample_entries())
+        write(os.path.join(extracted, "models", "tank", "tank.md2"), files["models/tank/tank.md2"])
+        write(os.path.join(extracted, "models", "tank", "body.tga"), files["skins/tank/body.tga"])
         with self.display() as env:
             shots = {}
             for kind, path in list(archives.items()) + [("folder", extracted)]:
