@@ -99,7 +99,7 @@ class ArchiveTest(harness.ViewerCase):
                 code, out, err = self.run_to_end(["--info", archive])
                 self.assertEqual((code, err), (0, ""))
                 self.assertEqual(out.splitlines(), [
-                    "Models/Ogre/ogre.md2  vertices: 8  triangles: 12  frames: 1  skins: 1",
+                    "models/Ogre/ogre.md2  vertices: 8  triangles: 12  frames: 1  skins: 1",
                     "models/tank/tank.md2  vertices: 8  triangles: 12  frames: 2  skins: 1",
                     "players/male/male.md2  vertices: 8  triangles: 12  frames: 2  skins: 0",
                     "total: 3 models  vertices: 24  triangles: 36  frames: 5"])
@@ -195,7 +195,7 @@ class ArchiveTest(harness.ViewerCase):
         archives = self.archives()
         second = write_pk3(os.path.join(self.tmp, "second", "extra.pk3"), [("models/zeta/zeta.md2", model())])
         with self.display() as env:
-            proc = self.start(env, [archives["deflated"]], cwd=self.folder("run"))
+            proc = self.start(env, ["--no-skin", archives["deflated"]], cwd=self.folder("run"))
             wid = self.find_viewer_window(env, title_pattern("ogre.md2"))
             self.wait_for_picture(env, wid)
             for key, name in (("Tab", "tank.md2"), ("Tab", "male.md2"), ("Tab", "ogre.md2"),
@@ -213,7 +213,7 @@ class ArchiveTest(harness.ViewerCase):
         for name in ("b.md2", "a.md2", "c.md2"):
             write(os.path.join(folder, name), model())
         with self.display() as env:
-            proc = self.start(env, [os.path.join(folder, "b.md2")], cwd=self.folder("run"))
+            proc = self.start(env, ["--no-skin", os.path.join(folder, "b.md2")], cwd=self.folder("run"))
             wid = self.find_viewer_window(env, title_pattern("b.md2"))
             self.wait_for_picture(env, wid)
             for key, name in (("Tab", "c.md2"), ("Tab", "a.md2"), ("shift+Tab", "c.md2")):
