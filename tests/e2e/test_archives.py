@@ -126,7 +126,10 @@ class ArchiveTest(harness.ViewerCase):
         data = bytearray(open(zip_path, "rb").read())
         data[60] ^= 0xff  # a byte of the stored model
         write(zip_path, bytes(data))
+        bad_game = os.path.join(folder, "game")
+        bad_pak = write(os.path.join(bad_game, "pak0.pak"), b"PACK\x0c\x00\x00\x00\x40\x00\x00\x00")
         cases = [
+            (["--game-dir", bad_game, "a.md2"], bad_pak, "directory past the end of the file"),
             ([good + "/nothing.md2"], good + "/nothing.md2", "cannot open: no such file in the archive"),
             ([text], text, "not an archive (neither PAK nor ZIP)"),
             ([text + "/a.md2"], text + "/a.md2", text + ": not an archive (neither PAK nor ZIP)"),
@@ -146,6 +149,16 @@ class ArchiveTest(harness.ViewerCase):
                     self.assertEqual(err.count("\n"), 1, err)
                     if reason is not None:
                         self.assertEqual(err, "brevant: %s: %s\n" % (path, reason))
+
+    def test_export_of_an_archive_writes_every_model_in_it(self):
+        archive = self.archives()["deflated"]
+        out = os.path.join(self.tmp, "out") + "/"
+        code, _, err = self.run_to_end(["--export", out, "--no-skin", archive], timeout=60)
+        self.assertEqual((code, err), (0, ""))
+        written = sorted(os.path.relpath(os.path.join(root, name), out)
+                         for root, _, names in os.walk(out) for name in names)
+        self.assertEqual(len(written), 3, written)
+        self.assertTrue(all(name.endswith(".glb") for name in written), written)
 
     def test_game_dir_reads_paks_then_pk3s_in_name_order_then_loose_files(self):
         game = self.folder("baseq2")
