@@ -2,6 +2,7 @@
 // game folder's override order, the models listed in path order, and the skin found at the archive's root.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,31 @@ TEST(ArchiveSource, ReadsByNameWithoutCaseEitherSeparatorAndListsFolders)
             EXPECT_EQ(modelsUnder(source, ""), (std::vector<std::string>{"models/Ogre/Tris.MD2", "models/tank/tris.md2",
                                                                          "players/male/tris.md2"}));
         }
+    }
+}
+
+TEST(ArchiveSource, TheStartOfAnEntryReadsNoFurtherThanAsked)
+{
+    std::vector<uint8_t> long_(5000);
+    for (size_t i = 0; i < long_.size(); ++i) {
+        long_[i] = static_cast<uint8_t>(i * 31 % 251);
+    }
+    for (const bool deflate : {false, true}) {
+        SCOPED_TRACE(deflate ? "deflated" : "stored");
+        const std::vector<uint8_t> zip =
+            buildZip({{"a.md2", long_, deflate, ""}, {"b.md2", textBytes("ab"), deflate, ""}});
+        const ArchiveBytes bytes{zip.data(), zip.size()};
+        const ArchiveReader reader = archiveReaderOverBytes(bytes);
+        ArchiveDirectory directory;
+        ArchiveFault fault;
+        ASSERT_TRUE(readArchiveDirectory(reader, directory, fault)) << fault.text;
+        FileBytes start;
+        ASSERT_TRUE(readArchiveEntryStart(reader, directory, 0, 68, start, fault)) << fault.text;
+        ASSERT_EQ(start.size, 68u);
+        EXPECT_TRUE(std::equal(long_.begin(), long_.begin() + 68, start.bytes.get()));
+        // Shorter than asked: the whole entry.
+        ASSERT_TRUE(readArchiveEntryStart(reader, directory, 1, 68, start, fault)) << fault.text;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(start.bytes.get()), start.size), "ab");
     }
 }
 
