@@ -110,6 +110,12 @@ std::string applyWeapon(const std::string& value, ViewerOptions& options, Option
     return {};
 }
 
+std::string applyGameDir(const std::string& value, ViewerOptions& options, OptionsAction&)
+{
+    options.gameDir = value;
+    return {};
+}
+
 std::string applySize(const std::string& value, ViewerOptions& options, OptionsAction&)
 {
     const size_t cross = value.find_first_of("xX");
@@ -215,6 +221,7 @@ const OptionRow optionRows[] = {
      applyThumbnail},
     {"--export", nullptr, "FILE",
      "write FILE.glb (every keyframe) or FILE.obj (--frame) and exit; a folder: one .glb each", applyExport},
+    {"--game-dir", nullptr, "DIR", "read models and skins by game path from DIR's .pak, .pk3 and files", applyGameDir},
     {"--info", nullptr, nullptr, "print what the model holds and exit; opens no window", applyInfo},
     {"--help", "-h", nullptr, "print this and exit", applyHelp},
     {"--version", "-V", nullptr, "print the version and exit", applyVersion},
@@ -307,6 +314,7 @@ std::string buildUsage()
         "  Page Up / Page Down   previous / next animation\n"
         "  S                     skin on or off\n"
         "  W                     wireframe\n"
+        "  Tab / Shift+Tab       next / previous model in the folder or archive\n"
         "  F12                   save brevant-NNNN.png in the working folder\n"
         "  Esc                   quit\n";
     return text;

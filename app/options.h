@@ -32,6 +32,7 @@ struct ViewerOptions {
     std::string sheetPath;      // every keyframe of the run in one PNG grid
     std::string thumbnailPath;  // a square PNG of thumbnailSize pixels for file managers
     int32_t thumbnailSize = 0;
+    std::string gameDir;  // a game's folder: MODEL and skin names are game paths in its archives and files
 };
 
 // A sheet's cells without --size, and the largest thumbnail side taken.

@@ -4,12 +4,14 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "app/exportRun.h"
 #include "app/info.h"
 #include "app/options.h"
 #include "base/fileBytes.h"
 #include "base/platform.h"
+#include "model/archiveSource.h"
 #include "model/skinLookup.h"
 #include "scene/viewerSession.h"
 
@@ -80,6 +82,89 @@ std::string defaultModelPath()
     return fileIsAbsent(installed) ? here : installed;
 }
 
+// Every later read goes through this: the game's search path with --game-dir, else the file system with any
+// archive on a path entered as a folder. A source set up beforehand (files in memory) is kept.
+bool openViewerSource(ViewerSession& session, std::string& faultPath, std::string& reason)
+{
+    if (session.source.context != nullptr) {
+        return true;
+    }
+    if (!session.options.gameDir.empty()) {
+        auto game = std::make_shared<GameFolder>();
+        if (!openGameFolder(session.options.gameDir, *game, faultPath, reason)) {
+            return false;
+        }
+        session.source = gameFolderSource(*game);
+        session.sourceState = game;
+        return true;
+    }
+    auto paths = std::make_shared<ArchivePaths>();
+    session.source = archivePathSource(*paths);
+    session.sourceState = paths;
+    return true;
+}
+
+// --info for an archive: one line per model in path order with the counts its header gives, then the total. Only
+// each model's 68-byte header is read (inflated no further), so a thousand models list in well under a second; a
+// model whose header is not an MD2 one is reported as any file is, and makes the run's status 1 once the rest are
+// listed.
+ViewerLaunch archiveInfo(const std::string& archivePath, const std::vector<std::string>& models)
+{
+    std::string reason;
+    std::unique_ptr<OpenArchive> archive = openArchive(archivePath, reason);
+    if (!archive) {
+        return fileFault(archivePath, reason);
+    }
+    constexpr size_t headerSize = 68;
+    const auto field = [](const uint8_t* at) {
+        const int32_t value =
+            static_cast<int32_t>(static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
+                                 static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24);
+        return int64_t{value < 0 ? 0 : value};
+    };
+    int64_t vertices = 0;
+    int64_t triangles = 0;
+    int64_t frames = 0;
+    size_t listed = 0;
+    bool faulted = false;
+    std::string text;
+    for (const std::string& name : models) {
+        const std::string inside = name.substr(archivePath.size() + 1);
+        const long index = findArchiveEntry(archive->directory, inside);
+        FileBytes header;
+        ArchiveFault fault;
+        std::string why;
+        if (index < 0) {
+            why = "cannot open: no such file in the archive";
+        } else if (!readArchiveEntryStart(archive->reader, archive->directory, size_t(index), headerSize, header,
+                                          fault)) {
+            why = fault.text;
+        } else if (header.size < headerSize) {
+            why = "cut short: " + std::to_string(header.size) + " bytes, less than the 68-byte header";
+        } else if (std::memcmp(header.bytes.get(), "IDP2", 4) != 0) {
+            why = "not an MD2 file";
+        }
+        if (!why.empty()) {
+            writeUserText(UserStream::error, ("brevant: " + printableName(name) + ": " + why + "\n").c_str());
+            faulted = true;
+            continue;
+        }
+        const uint8_t* at = header.bytes.get();
+        text += printableName(inside) + "  vertices: " + std::to_string(field(at + 24)) +
+                "  triangles: " + std::to_string(field(at + 32)) + "  frames: " + std::to_string(field(at + 40)) +
+                "  skins: " + std::to_string(field(at + 20)) + "\n";
+        vertices += field(at + 24);
+        triangles += field(at + 32);
+        frames += field(at + 40);
+        ++listed;
+    }
+    text += "total: " + std::to_string(listed) + (listed == 1 ? " model" : " models") +
+            "  vertices: " + std::to_string(vertices) + "  triangles: " + std::to_string(triangles) +
+            "  frames: " + std::to_string(frames) + "\n";
+    say(text);
+    return {false, faulted ? exitFileFault : exitSuccess};
+}
+
 }  // namespace
 
 ViewerLaunch prepareViewer(ViewerSession& session, const std::vector<std::string>& args)
@@ -103,10 +188,39 @@ ViewerLaunch prepareViewer(ViewerSession& session, const std::vector<std::string
 
     // --info reports the header, the names and the skin lookup, none of which the drawing's preparation
     // (winding, normals) changes, so it reads the models without preparing them.
-    const std::string path = options.modelPath.empty() ? defaultModelPath() : options.modelPath;
+    std::string faultPath;
+    std::string reason;
+    if (!openViewerSource(session, faultPath, reason)) {
+        return fileFault(faultPath, reason);
+    }
+    std::string path = options.modelPath.empty() ? defaultModelPath() : options.modelPath;
+    // An archive named as the model: its models in path order, the first one shown.
+    if (options.gameDir.empty() && options.exportPath.empty() && isArchiveFile(path)) {
+        std::vector<std::string> models;
+        std::string archiveReason;
+        if (!archiveModels(session.source, path, models, archiveReason)) {
+            return fileFault(path, archiveReason);
+        }
+        if (info) {
+            return archiveInfo(path, models);
+        }
+        path = models.front();
+    }
     if (!options.exportPath.empty()) {
-        const ExportOutcome exported = runExport(
-            options, session.source, options.modelPaths.empty() ? std::vector<std::string>{path} : options.modelPaths);
+        // An archive among the models stands for every model in it.
+        std::vector<std::string> models;
+        for (const std::string& model :
+             options.modelPaths.empty() ? std::vector<std::string>{path} : options.modelPaths) {
+            std::vector<std::string> inside;
+            if (!isArchiveFile(model)) {
+                models.push_back(model);
+            } else if (archiveModels(session.source, model, inside, reason)) {
+                models.insert(models.end(), inside.begin(), inside.end());
+            } else {
+                return fileFault(model, reason);
+            }
+        }
+        const ExportOutcome exported = runExport(options, session.source, models);
         if (exported.exitCode == 2) {
             return usageFault(exported.message);
         }
@@ -115,7 +229,6 @@ ViewerLaunch prepareViewer(ViewerSession& session, const std::vector<std::string
         }
         return {false, exported.exitCode};
     }
-    std::string reason;
     ModelHandle body =
         info ? readModelOnly(session.source, path, &reason) : openViewerModel(session.source, path, &reason);
     if (!body) {

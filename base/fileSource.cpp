@@ -69,3 +69,9 @@ bool listSourceFolder(const FileSource& source, const std::string& folder, std::
     entries.clear();
     return source.list(source.context, folder, entries);
 }
+
+bool sourceArchiveRoot(const FileSource& source, const std::string& name, std::string& root)
+{
+    root.clear();
+    return source.archiveRoot != nullptr && source.archiveRoot(source.context, name, root);
+}

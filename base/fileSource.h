@@ -21,6 +21,9 @@ struct FileSource {
     bool (*read)(void* context, const std::string& name, uint64_t maxSize, FileBytes& file,
                  FileReadFault& fault) = nullptr;
     bool (*list)(void* context, const std::string& folder, std::vector<SourceEntry>& entries) = nullptr;
+    // Optional. When name lies inside an archive, the name of that archive's root as a prefix for paths from it
+    // ("pak0.pak/", or "" for a game's search path); false, or no function, when it does not.
+    bool (*archiveRoot)(void* context, const std::string& name, std::string& root) = nullptr;
 };
 
 // The file system as it is: names are paths, relative to the working folder or absolute. Wide-character file
@@ -30,3 +33,4 @@ FileSource folderSource();
 bool readSourceFile(const FileSource& source, const std::string& name, uint64_t maxSize, FileBytes& file,
                     FileReadFault& fault);
 bool listSourceFolder(const FileSource& source, const std::string& folder, std::vector<SourceEntry>& entries);
+bool sourceArchiveRoot(const FileSource& source, const std::string& name, std::string& root);

@@ -23,6 +23,8 @@ enum class ViewerKey {
     s,
     w,
     f12,
+    tab,      // next model in the folder or archive
+    backTab,  // Shift+Tab: the previous one
     escape
 };
 enum class ViewerEventKind {

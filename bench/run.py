@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs every benchmark in one go and prints one table of ratios measured in this run.
 
-Usage: bench/run.py [--build DIR] [--rounds N] [--load-repetitions N] [--playback-rounds N] [--export-rounds N] [--info-pairs N]
+Usage: bench/run.py [--build DIR] [--rounds N] [--load-repetitions N] [--playback-rounds N] [--export-rounds N]
+       [--info-pairs N] [--picture-rounds N] [--archive-rounds N]
 
 Loading: bench/loadBench.cpp (Google Benchmark) times the viewer's model start-up, reading the file whole
 (the floor) and assimp's importer, interleaved at random; the table takes the median CPU time over the
@@ -23,6 +24,8 @@ of 200 models: models a second and peak memory.
 
 --info: bench/infoBench.py, `brevant --info` on a 198-keyframe model against `assimp info` on the same file,
 whole processes in turns.
+Archives: bench/archiveBench.py, --info of a generated 1,000-model .pk3 (time and peak memory), and one model with
+its skin opened from inside it against the same files extracted.
 
 Start-up is CLOCK_MONOTONIC from just before this script starts the program (fork and exec included)
 to the return of the program's first buffer swap, which the preload prints on stderr. Peak memory is the
@@ -44,6 +47,7 @@ SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "support"))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "bench"))
 import harness  # noqa: E402
+from archiveBench import archive_figures, archive_rows  # noqa: E402
 from exportBench import export_figures, export_rows  # noqa: E402
 from infoBench import info_figures, info_rows  # noqa: E402
 from pictureBench import picture_figures, picture_rows  # noqa: E402
@@ -191,7 +195,7 @@ def playback_figures(build, rounds, frames):
             allocations)
 
 
-def table(load, medians, ratios, playback, exports, infos, pictures):
+def table(load, medians, ratios, playback, exports, infos, pictures, archives):
     rows = []
     for model in ("dolphin.md2", "limits.md2"):
         ours = load[f"brevant/{model}"]
@@ -220,6 +224,7 @@ def table(load, medians, ratios, playback, exports, infos, pictures):
     rows += export_rows(exports)
     rows += info_rows(infos)
     rows += picture_rows(pictures)
+    rows += archive_rows(archives)
     header = ("Measure", "Brevant", "Floor / peer", "Ratio", "Goal", "Met")
     cells = [header] + [row[:5] + ("yes" if row[5] else "NO",) for row in rows]
     widths = [max(len(row[i]) for row in cells) for i in range(len(header))]
@@ -237,6 +242,7 @@ def main():
     parser.add_argument("--export-rounds", type=int, default=5, help="rounds of --export against assimp export")
     parser.add_argument("--info-pairs", type=int, default=20, help="pairs of --info against assimp info")
     parser.add_argument("--picture-rounds", type=int, default=9, help="rounds of --thumbnail and --screenshot")
+    parser.add_argument("--archive-rounds", type=int, default=5, help="rounds of a model in an archive against extracted")
     parser.add_argument("--frames", type=int, default=1000,
                         help="frames each whole-process run presents; the rate is taken over all but the first 21")
     args = parser.parse_args()
@@ -248,8 +254,9 @@ def main():
     exports = export_figures(build, args.export_rounds)
     infos = info_figures(build, args.info_pairs)
     pictures = picture_figures(build, args.picture_rounds)
+    archives = archive_figures(build, args.archive_rounds)
     about = machine(renderer, gl_version)
-    result = table(load, medians, ratios, playback, exports, infos, pictures)
+    result = table(load, medians, ratios, playback, exports, infos, pictures, archives)
     print(f"Machine: {about['nproc']} x {about['cpu']}, {about['renderer']}, {about['mesa']}, "
           f"Linux {about['kernel']}; {about['date']}; load average at the end {about['load']}")
     print(result)

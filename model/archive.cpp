@@ -247,8 +247,11 @@ bool zipDataStart(const ArchiveReader& reader, const ArchiveEntry& entry, uint64
 
 }  // namespace
 
-bool readArchiveEntry(const ArchiveReader& reader, const ArchiveDirectory& directory, size_t index, uint64_t cap,
-                      FileBytes& bytes, ArchiveFault& fault)
+namespace {
+
+// The whole entry, or with prefix below its size only its first prefix bytes (no CRC then).
+bool readEntryBytes(const ArchiveReader& reader, const ArchiveDirectory& directory, size_t index, uint64_t cap,
+                    size_t prefix, FileBytes& bytes, ArchiveFault& fault)
 {
     bytes = FileBytes{};
     fault = ArchiveFault{};
@@ -288,6 +291,17 @@ bool readArchiveEntry(const ArchiveReader& reader, const ArchiveDirectory& direc
         return archiveFault(fault, ArchiveFaultKind::entryPastEnd, "%s runs past the end of the file", name);
     }
     const size_t size = static_cast<size_t>(entry.size);
+    if (prefix < size) {
+        std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[prefix > 0 ? prefix : 1]);
+        if (!data ||
+            !(stored ? archiveReadAt(reader, start, data.get(), prefix, fault)
+                     : inflateArchivePrefix(reader, start, entry.storedSize, data.get(), prefix, name, fault))) {
+            return data ? false : archiveFault(fault, ArchiveFaultKind::noMemory, "not enough memory to read %s", name);
+        }
+        bytes.bytes = std::move(data);
+        bytes.size = prefix;
+        return true;
+    }
     // Uninitialised on purpose: the read or inflate fills every byte or the entry is refused.
     std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
     if (!data) {
@@ -303,4 +317,18 @@ bool readArchiveEntry(const ArchiveReader& reader, const ArchiveDirectory& direc
     bytes.bytes = std::move(data);
     bytes.size = size;
     return true;
+}
+
+}  // namespace
+
+bool readArchiveEntry(const ArchiveReader& reader, const ArchiveDirectory& directory, size_t index, uint64_t cap,
+                      FileBytes& bytes, ArchiveFault& fault)
+{
+    return readEntryBytes(reader, directory, index, cap, SIZE_MAX, bytes, fault);
+}
+
+bool readArchiveEntryStart(const ArchiveReader& reader, const ArchiveDirectory& directory, size_t index, size_t length,
+                           FileBytes& bytes, ArchiveFault& fault)
+{
+    return readEntryBytes(reader, directory, index, UINT64_MAX, length, bytes, fault);
 }

@@ -107,3 +107,8 @@ std::vector<std::string> listArchiveFolder(const ArchiveDirectory& directory, co
 // On a fault bytes is left empty.
 bool readArchiveEntry(const ArchiveReader& reader, const ArchiveDirectory& directory, size_t entry, uint64_t cap,
                       FileBytes& bytes, ArchiveFault& fault);
+
+// Reads the first length bytes of an entry (all of it when shorter), inflating no further than that: a header
+// without the cost of the whole entry. No CRC can be checked on part of an entry.
+bool readArchiveEntryStart(const ArchiveReader& reader, const ArchiveDirectory& directory, size_t entry, size_t length,
+                           FileBytes& bytes, ArchiveFault& fault);

@@ -69,6 +69,47 @@ bool inflateArchiveData(const ArchiveReader& reader, uint64_t offset, uint64_t s
     return true;
 }
 
+bool inflateArchivePrefix(const ArchiveReader& reader, uint64_t offset, uint64_t storedSize, uint8_t* out, size_t size,
+                          const char* name, ArchiveFault& fault)
+{
+    z_stream stream = {};
+    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
+        return archiveFault(fault, ArchiveFaultKind::noMemory, "not enough memory to inflate %s", name);
+    }
+    uint8_t piece[4096];
+    uint64_t done = 0;
+    stream.next_out = out;
+    stream.avail_out = static_cast<uInt>(size);
+    while (stream.avail_out > 0) {
+        if (stream.avail_in == 0) {
+            if (done >= storedSize) {
+                break;
+            }
+            const size_t length = static_cast<size_t>(std::min<uint64_t>(sizeof piece, storedSize - done));
+            if (!archiveReadAt(reader, offset + done, piece, length, fault)) {
+                inflateEnd(&stream);
+                return false;
+            }
+            done += length;
+            stream.next_in = piece;
+            stream.avail_in = static_cast<uInt>(length);
+        }
+        const int result = inflate(&stream, Z_NO_FLUSH);
+        if (result == Z_STREAM_END) {
+            break;
+        }
+        if (result != Z_OK && result != Z_BUF_ERROR) {
+            const char* why = stream.msg != nullptr ? stream.msg : "corrupt data";
+            inflateEnd(&stream);
+            return archiveFault(fault, ArchiveFaultKind::badData, "%s does not inflate: %s", name, why);
+        }
+    }
+    const bool whole = stream.avail_out == 0;
+    inflateEnd(&stream);
+    return whole ? true
+                 : archiveFault(fault, ArchiveFaultKind::badData, "%s does not inflate: the data ends early", name);
+}
+
 uint32_t archiveCrc32(const uint8_t* bytes, size_t size)
 {
     uLong crc = crc32(0L, Z_NULL, 0);

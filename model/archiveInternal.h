@@ -30,4 +30,8 @@ bool archiveReadAt(const ArchiveReader& reader, uint64_t offset, void* out, size
 bool inflateArchiveData(const ArchiveReader& reader, uint64_t offset, uint64_t storedSize, uint8_t* out, size_t size,
                         const char* name, ArchiveFault& fault);
 
+// Inflates only the first size bytes of the stream into out; false when it ends or fails before them.
+bool inflateArchivePrefix(const ArchiveReader& reader, uint64_t offset, uint64_t storedSize, uint8_t* out, size_t size,
+                          const char* name, ArchiveFault& fault);
+
 uint32_t archiveCrc32(const uint8_t* bytes, size_t size);

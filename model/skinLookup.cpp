@@ -149,10 +149,34 @@ namespace {
 
 // Brevant's own font sits beside the default model, and beside the program in the Windows archive, and F12 leaves
 // brevant-0001.png and so on in the working folder: none of them is anyone's skin.
+bool isSeparatorChar(char c)
+{
+    return c == '/' || c == '\\';
+}
+
 bool isBrevantsOwnPicture(const std::string& lowerName)
 {
     return lowerName == "font.tga" ||
            (lowerName.rfind("brevant-", 0) == 0 && lowerName.size() == 16 && lowerName.compare(12, 4, ".png") == 0);
+}
+
+// Inside an archive the games store a skin at its name's full path from the archive's root
+// ("models/monsters/tank/skin.pcx"): that comes before anything beside the model.
+std::string findAtArchiveRoot(const FileSource& source, const std::string& modelPath, const std::string& skinName)
+{
+    std::string root;
+    if (skinName.empty() || skinName.front() == '.' || !sourceArchiveRoot(source, modelPath, root)) {
+        return {};
+    }
+    const size_t slash = skinName.find_last_of("/\\");
+    const std::string folder = root + (slash == std::string::npos ? std::string() : skinName.substr(0, slash));
+    const std::string file = slash == std::string::npos ? skinName : skinName.substr(slash + 1);
+    const std::vector<FolderEntry> entries = listFiles(source, pathFromUtf8(folder));
+    const FolderEntry* entry = findEntry(entries, file);
+    if (entry == nullptr) {
+        return {};
+    }
+    return folder.empty() || isSeparatorChar(folder.back()) ? folder + entry->name : folder + "/" + entry->name;
 }
 
 }  // namespace
@@ -160,6 +184,10 @@ bool isBrevantsOwnPicture(const std::string& lowerName)
 SkinSearch findSkinFile(const std::string& modelPath, const std::string& skinName, const FileSource& source)
 {
     SkinSearch search;
+    search.path = findAtArchiveRoot(source, modelPath, skinName);
+    if (!search.path.empty()) {
+        return search;
+    }
     const fs::path model = pathFromUtf8(modelPath);
     const fs::path beside = model.parent_path();
 

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/info.h"
+#include "model/archiveSource.h"
 #include "model/md2Blend.h"
 #include "model/md2Prepare.h"
 #include "model/skinLookup.h"
@@ -161,9 +162,20 @@ ModelHandle preparedModel(Md2Model* parsed)
     return model;
 }
 
-// A dropped MD2 replaces the body; a dropped image becomes its skin. A bad one leaves everything as it was.
-void openDropped(ViewerSession& session, const std::string& path, double now)
+// A dropped MD2 replaces the body; a dropped image becomes its skin; a dropped archive shows its first model. A
+// bad one leaves everything as it was.
+void openDropped(ViewerSession& session, const std::string& dropped, double now)
 {
+    std::string path = dropped;
+    if (isArchiveFile(dropped)) {
+        std::vector<std::string> models;
+        std::string reason;
+        if (!archiveModels(session.source, dropped, models, reason)) {
+            refuseDrop(session, dropped, reason, now);
+            return;
+        }
+        path = models.front();
+    }
     // Read once, with room for the larger of the two kinds; what it is then follows from its first bytes.
     FileBytes file;
     FileReadFault readFault;
@@ -211,6 +223,32 @@ void openDropped(ViewerSession& session, const std::string& path, double now)
     setSessionNotice(session, "skin " + fileNameOf(path), now);
 }
 
+// Tab and Shift+Tab: the next or previous model beside the body, or in its archive, wrapping round; opened as a
+// drop is, so one that cannot be read says why and leaves the body as it was.
+void stepModel(ViewerSession& session, int32_t step, double now)
+{
+    const std::vector<std::string> models = neighbourModels(session.source, session.body.path);
+    if (models.empty()) {
+        return;
+    }
+    // The body may be spelled as the user typed it: another case, the other separator.
+    const auto folded = [](std::string name) {
+        for (char& c : name) {
+            c = c == '\\' ? '/' : (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+        }
+        return name;
+    };
+    const std::string body = folded(session.body.path);
+    const auto here =
+        std::find_if(models.begin(), models.end(), [&](const std::string& name) { return folded(name) == body; });
+    const int64_t count = static_cast<int64_t>(models.size());
+    const int64_t at = here == models.end() ? (step > 0 ? -1 : 0) : here - models.begin();
+    const int64_t next = ((at + step) % count + count) % count;
+    if (next != at) {
+        openDropped(session, models[size_t(next)], now);
+    }
+}
+
 void carryOutRequests(ViewerSession& session, double now)
 {
     ViewerRequests& requests = session.state.requests;
@@ -228,6 +266,9 @@ void carryOutRequests(ViewerSession& session, double now)
     }
     if (requests.toggleWireframe) {
         session.wireframe = !session.wireframe;
+    }
+    if (requests.modelStep != 0) {
+        stepModel(session, requests.modelStep, now);
     }
     for (const std::string& path : requests.droppedPaths) {
         openDropped(session, path, now);

@@ -53,6 +53,7 @@ struct ViewerWarnings {
 
 struct ViewerSession {
     FileSource source = folderSource();
+    std::shared_ptr<void> sourceState;  // what source's context points into, when it needs one
     ViewerWarnings warnings;
     ViewerOptions options;
     ViewerModel body;

@@ -104,6 +104,12 @@ void pressKey(ViewerState& state, ViewerKey key)
     case ViewerKey::w:
         requests.toggleWireframe = !requests.toggleWireframe;
         break;
+    case ViewerKey::tab:
+        ++requests.modelStep;
+        break;
+    case ViewerKey::backTab:
+        --requests.modelStep;
+        break;
     case ViewerKey::f12:
         requests.screenshot = true;
         break;

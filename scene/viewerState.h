@@ -71,6 +71,7 @@ struct ViewerRequests {
     bool screenshot = false;
     int32_t frameStep = 0;                  // keyframes to step, negative backward; stepping also pauses
     int32_t animationStep = 0;              // animations to move, negative toward the previous
+    int32_t modelStep = 0;                  // models to move through the folder or archive, negative back
     std::vector<std::string> droppedPaths;  // in the order they were dropped
 };
 

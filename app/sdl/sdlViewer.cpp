@@ -73,6 +73,8 @@ ViewerKey viewerKeyFromSdl(const SDL_Keysym& keysym)
         return ViewerKey::w;
     case SDLK_F12:
         return ViewerKey::f12;
+    case SDLK_TAB:
+        return (keysym.mod & KMOD_SHIFT) != 0 ? ViewerKey::backTab : ViewerKey::tab;
     case SDLK_ESCAPE:
         return ViewerKey::escape;
     default:

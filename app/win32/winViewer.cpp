@@ -62,6 +62,8 @@ ViewerKey viewerKeyFromVirtualKey(WPARAM key)
         return ViewerKey::w;
     case VK_F12:
         return ViewerKey::f12;
+    case VK_TAB:
+        return GetKeyState(VK_SHIFT) < 0 ? ViewerKey::backTab : ViewerKey::tab;
     case VK_ESCAPE:
         return ViewerKey::escape;
     default:

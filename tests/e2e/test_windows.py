@@ -17,6 +17,7 @@ import subprocess
 import sys
 import time
 import unittest
+import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import harness  # noqa: E402
@@ -511,6 +512,29 @@ class WindowsViewerModeTest(harness.ViewerCase):
             self.assertEqual(sorted(os.listdir(os.path.dirname(out))), [ODD_NAME + ".glb"])
         self.assertGreater(len(written["linux"]), 1000)
         self.assertTrue(written["windows"] == written["linux"], "the builds wrote different files")
+
+    def test_an_archive_opens_by_a_name_outside_ascii_and_draws_as_on_linux(self):
+        folder = os.path.join(self.tmp, ODD_NAME)
+        os.makedirs(folder, exist_ok=True)
+        archive = os.path.join(folder, ODD_NAME + ".pk3")
+        with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as pk3:
+            pk3.writestr("models/box/tris.md2", harness.md2_bytes(size=(40.0, 30.0, 20.0), skins=("skins/box.tga",)))
+            pk3.writestr("skins/box.tga", harness.tga_bytes(8, 8, (200, 120, 40)))
+        cwd = self.run_dir("archive")
+        shots = {}
+        for build, command, run_env, inner in (("linux", None, env, "/models/box/tris.md2"),
+                                               ("windows", ["wine", EXE], utf8_env(), "\\models\\box\\tris.md2")):
+            shot = os.path.join(self.tmp, build + " é.png")
+            code, _, err = self.run_to_end(["--screenshot", shot, "--frame", "0", archive + inner], cwd=cwd,
+                                           env=run_env, command=command, timeout=60)
+            self.assertEqual(code, 0, err)
+            shots[build] = read_png(shot)
+        linux, windows = shots["linux"], shots["windows"]
+        self.assertEqual(windows[:2], linux[:2])
+        self.assertFalse(harness.region_is_black(linux, 0, 0, linux[0], linux[1] - READOUT_ROWS, step=4),
+                         "no model drawn from the archive")
+        self.assertEqual(harness.differing_pixels(linux, windows, linux[1] - READOUT_ROWS), 0,
+                         "the builds drew the archive's model differently")
 
 
 if __name__ == "__main__":

@@ -119,6 +119,15 @@ const OptionsCase optionsCases[] = {
     {"fps fraction", {"--fps", "2.5"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.fps, 2.5); }},
     {"fps at the cap", {"--fps=1000"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.fps, 1000.0); }},
     {"weapon", {"--weapon", "w_shotgun.md2"}, run, 0, "", [](auto& o) { EXPECT_EQ(o.weaponPath, "w_shotgun.md2"); }},
+    {"game dir",
+     {"--game-dir", "baseq2", "models/tank/tris.md2"},
+     run,
+     0,
+     "",
+     [](auto& o) {
+         EXPECT_EQ(o.gameDir, "baseq2");
+         EXPECT_EQ(o.modelPath, "models/tank/tris.md2");
+     }},
     {"size",
      {"--size", "800x600"},
      run,

@@ -195,6 +195,29 @@ TEST_F(Session, PageKeysMoveBetweenRunsAndWrapAround)
     EXPECT_EQ(session.statusText, "tris.md2  run 1/3  no skin");
 }
 
+TEST_F(Session, TabStepsThroughTheModelsInTheFolderWrappingRoundAndABadOneLeavesTheBody)
+{
+    for (const char* name : {"models/b.md2", "models/A.md2", "models/c.md2", "models/notes.txt", "other/d.md2"}) {
+        memory.files[name] = twoRunModel();
+    }
+    memory.files["models/c.md2"].resize(40);  // cut short
+    session.options.noSkin = true;
+    open("models/b.md2");
+    press(ViewerKey::tab, 1.0);
+    EXPECT_EQ(session.notice.rfind("cannot open c.md2: ", 0), 0u) << session.notice;
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].rfind("brevant: models/c.md2: ", 0), 0u) << warnings[0];
+    EXPECT_EQ(session.body.path, "models/b.md2");
+    memory.files["models/c.md2"] = twoRunModel();
+    press(ViewerKey::tab, 2.0);
+    EXPECT_EQ(session.body.path, "models/c.md2");
+    EXPECT_EQ(session.notice, "opened c.md2");
+    press(ViewerKey::tab, 3.0);
+    EXPECT_EQ(session.body.path, "models/A.md2");  // wrapped, names without case
+    press(ViewerKey::backTab, 4.0);
+    EXPECT_EQ(session.body.path, "models/c.md2");
+}
+
 TEST_F(Session, ADroppedModelReplacesTheBodyAndADroppedPictureBecomesItsSkin)
 {
     memory.files["m/tris.md2"] = twoRunModel();
