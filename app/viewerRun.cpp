@@ -1,6 +1,9 @@
 // Viewer mode's run sequence, written once for every backend (see viewerRun.h).
 #include "app/viewerRun.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "app/info.h"
 #include "app/viewerMain.h"
 #include "base/pictureFile.h"
@@ -35,27 +38,32 @@ void sayFault(const std::string& path, const std::string& reason)
     writeUserText(UserStream::error, ("brevant: " + path + ": " + reason + "\n").c_str());
 }
 
-// F12 saves the picture as the window shows it, less the readout, which changes from frame to frame.
+// The model alone on the background, drawn into the back buffer and read back: what F12 and --screenshot save.
+RgbaImage drawPicture(ViewerRun& run, double now)
+{
+    drawViewerFrame(run.session, run.gl, false, now);
+    const ViewerState& state = run.session.state;
+    return readViewerPicture(state.width, state.height, run.session.options.background.transparent);
+}
+
+// F12 saves the model without any of the window's texts, then the frame is drawn again with them for the swap.
 void renderFrame(ViewerRun& run)
 {
     const double now = nowSeconds();
     advanceSession(run.session, now);
-    const bool capture = takeScreenshotRequest(run.session);
-    drawViewerFrame(run.session, run.gl, !capture, now);
-    if (!capture) {
-        return;
+    if (takeScreenshotRequest(run.session)) {
+        const std::string name = nextScreenshotName();
+        std::string reason;
+        if (name.empty()) {
+            setSessionNotice(run.session, "no free screenshot name", now);
+        } else if (writePictureFile(name, drawPicture(run, now), &reason)) {
+            setSessionNotice(run.session, "saved " + name, now);
+        } else {
+            warnUser(run.session, "brevant: " + name + ": " + reason + "\n");
+            setSessionNotice(run.session, name + ": " + reason, now);
+        }
     }
-    const std::string name = nextScreenshotName();
-    std::string reason;
-    const ViewerState& state = run.session.state;
-    if (name.empty()) {
-        setSessionNotice(run.session, "no free screenshot name", now);
-    } else if (writePictureFile(name, readViewerPicture(state.width, state.height), &reason)) {
-        setSessionNotice(run.session, "saved " + name, now);
-    } else {
-        warnUser(run.session, "brevant: " + name + ": " + reason + "\n");
-        setSessionNotice(run.session, name + ": " + reason, now);
-    }
+    drawViewerFrame(run.session, run.gl, true, now);
 }
 
 void deliver(void* context, const ViewerEvent& event)
@@ -84,11 +92,28 @@ void followTitle(ViewerRun& run)
     }
 }
 
-// One event per turn while any are waiting, otherwise draw, present and count, as the fixed program's loop does.
+void waitForEvents(const ViewerWindow& window, double seconds)
+{
+    if (window.waitEvents != nullptr && seconds > 0.0) {
+        const double milliseconds = std::ceil(std::min(seconds, 1.0) * 1000.0);
+        window.waitEvents(window.context, static_cast<int32_t>(milliseconds));
+    }
+}
+
+// One event per turn while any are waiting. Then a frame when an event came or the picture moves on its own, no
+// sooner than the frame-rate cap allows; otherwise a wait for the next event or the next change, drawing nothing.
+// With a cap of 0 every turn draws, as the fixed program's loop does.
 int mainLoop(ViewerRun& run)
 {
     const ViewerWindow& window = *run.window;
+    const int32_t cap = run.session.options.maxFrameRate;
+    const double frameSeconds = cap > 0 ? 1.0 / cap : 0.0;
+    if (window.setSwapInterval != nullptr) {
+        window.setSwapInterval(window.context, cap > 0 ? 1 : 0);
+    }
     int exitCode = 0;
+    bool stale = true;
+    double lastDraw = -HUGE_VAL;
     while (quitRequested == 0) {
         const EventTaken taken = window.poll(window.context, &exitCode);
         if (taken == EventTaken::quit) {
@@ -100,8 +125,23 @@ int mainLoop(ViewerRun& run)
             return 0;
         }
         if (taken == EventTaken::handled) {
+            stale = true;
             continue;
         }
+        const double now = nowSeconds();
+        if (cap > 0) {
+            const double change = sessionNextChange(run.session, now);
+            if (!stale && change > now) {
+                waitForEvents(window, change - now);
+                continue;
+            }
+            if (now < lastDraw + frameSeconds) {
+                waitForEvents(window, lastDraw + frameSeconds - now);
+                continue;
+            }
+        }
+        stale = false;
+        lastDraw = now;
         renderFrame(run);
         window.swap(window.context);
         followTitle(run);
@@ -142,13 +182,11 @@ int runViewer(const std::vector<std::string>& args, const ViewerWindow& window)
 
     int exitCode = 0;
     if (!options.screenshotPath.empty()) {
-        // A frame without the readout, saved as it is drawn (--screenshot).
+        // The first frame's model alone, saved as it is drawn (--screenshot).
         const double shot = nowSeconds();
         advanceSession(run.session, shot);
-        drawViewerFrame(run.session, run.gl, false, shot);
-        const ViewerState& state = run.session.state;
         std::string reason;
-        if (!writePictureFile(options.screenshotPath, readViewerPicture(state.width, state.height), &reason)) {
+        if (!writePictureFile(options.screenshotPath, drawPicture(run, shot), &reason)) {
             sayFault(options.screenshotPath, reason);
             exitCode = 1;
         }

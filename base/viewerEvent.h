@@ -22,6 +22,9 @@ enum class ViewerKey {
     pageDown,
     s,
     w,
+    l,
+    leftBracket,
+    rightBracket,
     f12,
     escape
 };

@@ -22,8 +22,9 @@ void initViewerScene(ViewerSession& session, ViewerGl& gl);
 // Deletes what initViewerScene and drawing made; the context must still be current.
 void releaseViewerScene(ViewerGl& gl);
 
-// Draws the session as the last advanceSession left it into the back buffer; the FPS readout only when asked.
-void drawViewerFrame(ViewerSession& session, ViewerGl& gl, bool showReadout, double now);
+// Draws the session as the last advanceSession left it into the back buffer, on the background colour; with
+// overlay, the title, readout, status line and notice over it (a saved picture holds the model alone).
+void drawViewerFrame(ViewerSession& session, ViewerGl& gl, bool overlay, double now);
 
-// The back buffer as the window shows it: top row first, opaque RGBA.
-RgbaImage readViewerPicture(int32_t width, int32_t height);
+// The back buffer as drawn: top row first, RGBA, opaque; transparent, with alpha 0 where no model was drawn.
+RgbaImage readViewerPicture(int32_t width, int32_t height, bool transparent = false);

@@ -20,7 +20,6 @@ import zlib
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import harness  # noqa: E402
 
-READOUT_ROWS = 16  # the frame-rate readout: the bottom rows, left out of screenshots
 INSTALLED_FILES = {
     "bin/brevant",
     "share/brevant/font.tga",
@@ -110,13 +109,22 @@ class ScreenshotTest(harness.ViewerCase):
             shown = harness.grab(env, wid)
         self.assertEqual(saved[:2], (322, 241))
         self.assertEqual(shown[:2], (322, 241))
-        rows = 241 - READOUT_ROWS
-        self.assertGreater(harness.differing_pixels(saved, (322, 241, bytes(322 * 241 * 3)), rows), 1000,
+        self.assertGreater(harness.differing_pixels(saved, (322, 241, bytes(322 * 241 * 3)), 241), 1000,
                            "the screenshot is nearly black")
-        self.assertEqual(harness.differing_pixels(saved, shown, rows), 0, "the screenshot differs from the window")
-        # Where the readout is drawn in the window, the screenshot holds nothing but background.
-        readout = (322, READOUT_ROWS, saved[2][rows * 322 * 3:])
-        self.assertTrue(harness.region_is_black(readout, 0, 0, 120, READOUT_ROWS), "the readout was saved")
+        # The model is drawn alike; the window's texts (the title at the top left, the readout, status and notice
+        # lines at the bottom left) are not saved: there the picture holds nothing but background.
+        texts = ((0, 20, 100, 48), (0, 241 - 48, 60, 241))
+        for left, top, right, bottom in texts:
+            self.assertTrue(harness.region_is_black(saved, left, top, right, bottom), "a text was saved")
+            self.assertFalse(harness.region_is_black(shown, left, top, right, bottom), "the window shows no text")
+        model_rows = (48, 241 - 48)
+        band = 322 * 3
+
+        def middle(img):
+            return (322, model_rows[1] - model_rows[0], img[2][model_rows[0] * band:model_rows[1] * band])
+
+        self.assertEqual(harness.differing_pixels(middle(saved), middle(shown), model_rows[1] - model_rows[0]), 0,
+                         "the screenshot's model differs from the window's")
 
     def test_an_unwritable_path_fails_with_the_reason_and_leaves_nothing(self):
         folder = self.run_dir()
@@ -163,6 +171,10 @@ class ScreenshotTest(harness.ViewerCase):
             return 400, 16, img[2][(300 - 48) * 400 * 3:(300 - 32) * 400 * 3]
         self.assertTrue(harness.region_is_black(notice_line(before), 0, 0, 80, 16))
         self.assertFalse(harness.region_is_black(notice_line(after), 0, 0, 80, 16), "no notice of the saved picture")
+        # The second picture was saved while the first one's notice showed: pictures hold the model alone.
+        second = read_png(os.path.join(folder, "brevant-0003.png"))
+        self.assertTrue(harness.region_is_black(notice_line(second), 0, 0, 80, 16), "the notice was saved")
+        self.assertTrue(harness.region_is_black(second, 0, 300 - 32, 80, 300), "the status line was saved")
 
 
 class InstallTest(harness.ViewerCase):
