@@ -4,6 +4,7 @@ skin face-on at its own brightness, a paused viewer that waits without using the
 shortened to fit a narrow window."""
 import os
 import sys
+import tempfile
 import time
 import unittest
 
@@ -38,8 +39,7 @@ class FirstLookTest(harness.ViewerCase):
         return path
 
     def open_viewer(self, env, args, name, size=(harness.WIDTH, harness.HEIGHT)):
-        folder = os.path.join(self.tmp, "run-" + name)
-        os.makedirs(folder)
+        folder = tempfile.mkdtemp(prefix="run-", dir=self.tmp)
         proc = self.start(env, args, cwd=folder)
         wid = self.find_viewer_window(env, "^" + name.replace(".", r"\.") + " - Brevant$")
         img = harness.wait_for_picture(env, wid, width=size[0], height=size[1])
