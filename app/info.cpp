@@ -175,7 +175,7 @@ void appendPrintableFileName(std::string& line, const std::string& path)
 }  // namespace
 
 void formatStatusLine(std::string& line, const std::string& fileName, const std::string& animation,
-                      int32_t keyframeInRun, int32_t runLength, const std::string& skin)
+                      int32_t keyframeInRun, int32_t runLength, const std::string& skin, const StatusDetails& details)
 {
     line.clear();
     appendPrintableFileName(line, fileName);
@@ -194,12 +194,24 @@ void formatStatusLine(std::string& line, const std::string& fileName, const std:
         char numbers[32];
         std::snprintf(numbers, sizeof numbers, " %d/%d", static_cast<int>(keyframeInRun), static_cast<int>(runLength));
         line += numbers;
+        if (!details.keyframeName.empty()) {
+            line += ' ';
+            for (const char c : details.keyframeName) {
+                line += printableChar(c);
+            }
+        }
     }
     line += "  ";
     if (skin.empty()) {
         line += "no skin";
     } else {
         appendPrintableFileName(line, skin);
+        if (details.skinCount > 0) {
+            char numbers[32];
+            std::snprintf(numbers, sizeof numbers, " %d/%d", static_cast<int>(details.skinOrdinal),
+                          static_cast<int>(details.skinCount));
+            line += numbers;
+        }
     }
 }
 
@@ -209,6 +221,29 @@ std::string formatStatusLine(const std::string& fileName, const std::string& ani
     std::string line;
     formatStatusLine(line, fileName, animation, keyframeInRun, runLength, skin);
     return line;
+}
+
+int32_t overlayCharsThatFit(int32_t widthPixels)
+{
+    if (widthPixels < overlayCharWidth) {
+        return 0;
+    }
+    return (widthPixels - overlayCharWidth) / overlayCharAdvance + 1;
+}
+
+std::string fitLine(const std::string& line, int32_t maxChars)
+{
+    if (maxChars <= 0) {
+        return {};
+    }
+    const size_t limit = static_cast<size_t>(maxChars);
+    if (line.size() <= limit) {
+        return line;
+    }
+    if (limit <= 3) {
+        return std::string(limit, '.');
+    }
+    return line.substr(0, limit - 3) + "...";
 }
 
 std::string windowTitleFor(const std::string& path)

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "model/md2.h"
 
@@ -41,9 +42,29 @@ std::string fileNameOf(const std::string& path);
 // names as printableName makes them, the animation byte by byte.
 std::string formatStatusLine(const std::string& fileName, const std::string& animation, int32_t keyframeInRun,
                              int32_t runLength, const std::string& skin);
+// What the viewer's line adds: the keyframe's own name after the count ("pain_2 3/4 pain203"), and which of how
+// many skins to choose from after the skin ("grok.pcx 2/3"); left out when empty or 0.
+struct StatusDetails {
+    std::string_view keyframeName;
+    int32_t skinOrdinal = 0;
+    int32_t skinCount = 0;
+};
+
 // The same into `line`, reusing its storage: the viewer writes it every frame without touching the heap.
 void formatStatusLine(std::string& line, const std::string& fileName, const std::string& animation,
-                      int32_t keyframeInRun, int32_t runLength, const std::string& skin);
+                      int32_t keyframeInRun, int32_t runLength, const std::string& skin,
+                      const StatusDetails& details = {});
+
+// The overlay font's pen moves this far per character, and a character's quad is this wide.
+inline constexpr int32_t overlayCharAdvance = 12;
+inline constexpr int32_t overlayCharWidth = 16;
+
+// How many characters of the overlay font fit in widthPixels (0 when not even one does).
+int32_t overlayCharsThatFit(int32_t widthPixels);
+
+// A printable one-byte-per-character line shortened to at most maxChars, its end replaced by "..." when it
+// does not fit; a limit under 4 keeps only dots.
+std::string fitLine(const std::string& line, int32_t maxChars);
 
 // "sydney.md2 - Brevant": the file name without folders (either slash); "Brevant" when there is none.
 std::string windowTitleFor(const std::string& path);

@@ -144,6 +144,26 @@ std::string applySize(const std::string& value, ViewerOptions& options, OptionsA
     return {};
 }
 
+std::string applyMaxFrameRate(const std::string& value, ViewerOptions& options, OptionsAction&)
+{
+    int32_t rate = 0;
+    if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos || !parseCount(value, rate) ||
+        rate > maxFrameRateCap) {
+        return "--max-frame-rate needs a whole number from 0 to 1000 (0: flat out), not " + quoted(value);
+    }
+    options.maxFrameRate = rate;
+    return {};
+}
+
+std::string applyBackground(const std::string& value, ViewerOptions& options, OptionsAction&)
+{
+    if (!parseBackground(value, options.background)) {
+        return "--background needs #RRGGBB, like #203040, or transparent, not " + quoted(value);
+    }
+    options.background.given = true;
+    return {};
+}
+
 std::string applyScreenshot(const std::string& value, ViewerOptions& options, OptionsAction&)
 {
     if (pictureFormatFor(value) == PictureFormat::none) {
@@ -214,6 +234,9 @@ const OptionRow optionRows[] = {
     {"--fps", nullptr, "N", "keyframes per second for playback (default 10)", applyFps},
     {"--weapon", nullptr, "FILE", "also draw a second MD2, such as a weapon, in step", applyWeapon},
     {"--size", nullptr, "WxH", "window client size (default 640x480)", applySize},
+    {"--max-frame-rate", nullptr, "N", "at most N frames a second while playing (default 120; 0: flat out)",
+     applyMaxFrameRate},
+    {"--background", nullptr, "COLOR", "#RRGGBB behind the model, or transparent in pictures saved", applyBackground},
     {"--screenshot", nullptr, "FILE", "draw the first frame, save it (.png .jpg .bmp .tga), exit", applyScreenshot},
     {"--sheet", nullptr, "FILE", "save every keyframe of --anim in one .png grid (cells of --size, 128x128)",
      applySheet},
@@ -308,12 +331,14 @@ std::string buildUsage()
         "\nKeys:\n"
         "  arrows, left-drag     turn the model\n"
         "  A / Z, wheel          move nearer / farther\n"
-        "  Home, R               back to the opening view\n"
+        "  Home, R               frame the animation shown now\n"
         "  Space                 play or pause\n"
         "  , / .                 one keyframe back / forward, paused\n"
         "  Page Up / Page Down   previous / next animation\n"
         "  S                     skin on or off\n"
+        "  [ / ]                 previous / next skin\n"
         "  W                     wireframe\n"
+        "  L                     light from the eye on or off\n"
         "  Tab / Shift+Tab       next / previous model in the folder or archive\n"
         "  F12                   save brevant-NNNN.png in the working folder\n"
         "  Esc                   quit\n";
@@ -425,6 +450,35 @@ std::string keyframeText(double keyframe)
 }
 
 }  // namespace
+
+bool parseBackground(std::string_view text, ViewerBackground& background)
+{
+    if (text == "transparent") {
+        background = ViewerBackground{0, 0, 0, true};
+        return true;
+    }
+    if (text.size() != 7 || text[0] != '#') {
+        return false;
+    }
+    uint8_t channels[3] = {};
+    for (int c = 0; c < 3; ++c) {
+        int value = 0;
+        for (int k = 1 + 2 * c; k < 3 + 2 * c; ++k) {
+            const char ch = text[k];
+            const int digit = ch >= '0' && ch <= '9'   ? ch - '0'
+                              : ch >= 'a' && ch <= 'f' ? ch - 'a' + 10
+                              : ch >= 'A' && ch <= 'F' ? ch - 'A' + 10
+                                                       : -1;
+            if (digit < 0) {
+                return false;
+            }
+            value = value * 16 + digit;
+        }
+        channels[c] = static_cast<uint8_t>(value);
+    }
+    background = ViewerBackground{channels[0], channels[1], channels[2], false};
+    return true;
+}
 
 int32_t findAnimationNamed(const std::vector<Md2Animation>& animations, const std::string& name)
 {

@@ -4,12 +4,26 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/pictureFile.h"
 #include "base/viewerEvent.h"
 #include "model/md2.h"
 #include "model/md2Animations.h"
+
+// Behind the model: a colour, or for pictures written, nothing (alpha 0); a window shows transparent as black.
+struct ViewerBackground {
+    uint8_t red = 0;
+    uint8_t green = 0;
+    uint8_t blue = 0;
+    bool transparent = false;
+    bool given = false;  // named with --background, so sheets take it rather than their transparent default
+};
+
+// Playing, viewer mode draws at most this many frames a second unless --max-frame-rate says otherwise.
+inline constexpr int32_t viewerDefaultFrameRate = 120;
+inline constexpr int32_t maxFrameRateCap = 1000;
 
 struct ViewerOptions {
     std::string modelPath;                // empty: tris.md2 in the working folder
@@ -25,6 +39,8 @@ struct ViewerOptions {
     std::string weaponPath;
     int32_t width = viewerDefaultWidth;
     int32_t height = viewerDefaultHeight;
+    int32_t maxFrameRate = viewerDefaultFrameRate;  // 0: every frame, flat out, paused or not
+    ViewerBackground background;
     std::string screenshotPath;
     bool info = false;
     std::string exportPath;     // a .glb or .obj file, or a folder for one .glb per model
@@ -59,6 +75,9 @@ OptionsOutcome parseOptions(const std::vector<std::string>& args, ViewerOptions&
 // What the model read shows wrong with the options: --frame past its keyframes, --skin-index past its skin names,
 // an --anim it lacks. Empty when none; otherwise the usage fault's line, naming the model by its file name.
 std::string modelOptionsFault(const ViewerOptions& options, const Md2Model& model, const std::string& path);
+
+// "#RRGGBB" (either case) or "transparent"; false, leaving background alone, for anything else.
+bool parseBackground(std::string_view text, ViewerBackground& background);
 
 // The animation named so, compared without ASCII case; -1 when there is none.
 int32_t findAnimationNamed(const std::vector<Md2Animation>& animations, const std::string& name);

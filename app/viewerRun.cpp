@@ -1,6 +1,9 @@
 // Viewer mode's run sequence, written once for every backend (see viewerRun.h).
 #include "app/viewerRun.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "app/info.h"
 #include "app/viewerMain.h"
 #include "base/pictureFile.h"
@@ -36,27 +39,32 @@ void sayFault(const std::string& path, const std::string& reason)
     writeUserText(UserStream::error, ("brevant: " + path + ": " + reason + "\n").c_str());
 }
 
-// F12 saves the picture as the window shows it, less the readout, which changes from frame to frame.
+// The model alone on the background, drawn into the back buffer and read back: what F12 and --screenshot save.
+RgbaImage drawPicture(ViewerRun& run, double now)
+{
+    drawViewerFrame(run.session, run.gl, false, now);
+    const ViewerState& state = run.session.state;
+    return readViewerPicture(state.width, state.height, run.session.options.background.transparent);
+}
+
+// F12 saves the model without any of the window's texts, then the frame is drawn again with them for the swap.
 void renderFrame(ViewerRun& run)
 {
     const double now = nowSeconds();
     advanceSession(run.session, now);
-    const bool capture = takeScreenshotRequest(run.session);
-    drawViewerFrame(run.session, run.gl, !capture, now);
-    if (!capture) {
-        return;
+    if (takeScreenshotRequest(run.session)) {
+        const std::string name = nextScreenshotName();
+        std::string reason;
+        if (name.empty()) {
+            setSessionNotice(run.session, "no free screenshot name", now);
+        } else if (writePictureFile(name, drawPicture(run, now), &reason)) {
+            setSessionNotice(run.session, "saved " + name, now);
+        } else {
+            warnUser(run.session, "brevant: " + name + ": " + reason + "\n");
+            setSessionNotice(run.session, name + ": " + reason, now);
+        }
     }
-    const std::string name = nextScreenshotName();
-    std::string reason;
-    const ViewerState& state = run.session.state;
-    if (name.empty()) {
-        setSessionNotice(run.session, "no free screenshot name", now);
-    } else if (writePictureFile(name, readViewerPicture(state.width, state.height), &reason)) {
-        setSessionNotice(run.session, "saved " + name, now);
-    } else {
-        warnUser(run.session, "brevant: " + name + ": " + reason + "\n");
-        setSessionNotice(run.session, name + ": " + reason, now);
-    }
+    drawViewerFrame(run.session, run.gl, true, now);
 }
 
 void deliver(void* context, const ViewerEvent& event)
@@ -85,11 +93,28 @@ void followTitle(ViewerRun& run)
     }
 }
 
-// One event per turn while any are waiting, otherwise draw, present and count, as the fixed program's loop does.
+void waitForEvents(const ViewerWindow& window, double seconds)
+{
+    if (window.waitEvents != nullptr && seconds > 0.0) {
+        const double milliseconds = std::ceil(std::min(seconds, 1.0) * 1000.0);
+        window.waitEvents(window.context, static_cast<int32_t>(milliseconds));
+    }
+}
+
+// One event per turn while any are waiting. Then a frame when an event came or the picture moves on its own, no
+// sooner than the frame-rate cap allows; otherwise a wait for the next event or the next change, drawing nothing.
+// With a cap of 0 every turn draws, as the fixed program's loop does.
 int mainLoop(ViewerRun& run)
 {
     const ViewerWindow& window = *run.window;
+    const int32_t cap = run.session.options.maxFrameRate;
+    const double frameSeconds = cap > 0 ? 1.0 / cap : 0.0;
+    if (window.setSwapInterval != nullptr) {
+        window.setSwapInterval(window.context, cap > 0 ? 1 : 0);
+    }
     int exitCode = 0;
+    bool stale = true;
+    double lastDraw = -HUGE_VAL;
     while (quitRequested == 0) {
         const EventTaken taken = window.poll(window.context, &exitCode);
         if (taken == EventTaken::quit) {
@@ -101,8 +126,23 @@ int mainLoop(ViewerRun& run)
             return 0;
         }
         if (taken == EventTaken::handled) {
+            stale = true;
             continue;
         }
+        const double now = nowSeconds();
+        if (cap > 0) {
+            const double change = sessionNextChange(run.session, now);
+            if (!stale && change > now) {
+                waitForEvents(window, change - now);
+                continue;
+            }
+            if (now < lastDraw + frameSeconds) {
+                waitForEvents(window, lastDraw + frameSeconds - now);
+                continue;
+            }
+        }
+        stale = false;
+        lastDraw = now;
         renderFrame(run);
         window.swap(window.context);
         followTitle(run);
@@ -111,16 +151,16 @@ int mainLoop(ViewerRun& run)
     return exitCode;
 }
 
-// The models alone at the session's opening pose, saved to path: for --screenshot opaque as the window shows
-// it, for a thumbnail with its clear background.
-int savePicture(ViewerRun& run, const std::string& path, bool keepAlpha)
+// The models alone at the session's opening pose, saved to path: for --screenshot on the background, for a
+// thumbnail transparent around the model.
+int savePicture(ViewerRun& run, const std::string& path, bool transparent)
 {
     const double shot = nowSeconds();
     advanceSession(run.session, shot);
     drawViewerPicture(run.session, run.gl);
     const ViewerState& state = run.session.state;
     std::string reason;
-    if (!writePictureFile(path, readViewerPicture(state.width, state.height, keepAlpha), &reason)) {
+    if (!writePictureFile(path, readViewerPicture(state.width, state.height, transparent), &reason)) {
         sayFault(path, reason);
         return exitFileFault;
     }
@@ -147,7 +187,9 @@ int saveSheet(ViewerRun& run, const std::string& path)
         showKeyframe(session.clock, first + index, now);
         advanceSession(session, now);
         drawViewerPicture(session, run.gl);
-        placeSheetCell(sheet, grid, index, readViewerPicture(width, height, true));
+        // Transparent around the models unless a background colour was asked for.
+        const ViewerBackground& background = session.options.background;
+        placeSheetCell(sheet, grid, index, readViewerPicture(width, height, background.transparent || !background.given));
     }
     std::string reason;
     if (!writePictureFile(path, sheet, &reason)) {
@@ -194,7 +236,7 @@ int runViewer(const std::vector<std::string>& args, const ViewerWindow& window)
     } else if (!options.sheetPath.empty()) {
         exitCode = saveSheet(run, options.sheetPath);
     } else if (!options.screenshotPath.empty()) {
-        exitCode = savePicture(run, options.screenshotPath, false);
+        exitCode = savePicture(run, options.screenshotPath, options.background.transparent);
     } else {
         exitCode = mainLoop(run);
     }

@@ -34,6 +34,10 @@ struct ViewerWindow {
     void (*setTitle)(void* context, const char* utf8Title) = nullptr;
     // Releases the context and the window; called once after a successful open.
     void (*close)(void* context) = nullptr;
+    // Returns once an event is waiting or after milliseconds, whichever comes first; takes no event.
+    void (*waitEvents)(void* context, int32_t milliseconds) = nullptr;
+    // 1: each swap waits for the display's refresh where the driver offers it; 0: swaps at once.
+    void (*setSwapInterval)(void* context, int32_t interval) = nullptr;
 };
 
 // args are the arguments after the program's name, UTF-8. Returns the exit code.

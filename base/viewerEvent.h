@@ -22,6 +22,9 @@ enum class ViewerKey {
     pageDown,
     s,
     w,
+    l,
+    leftBracket,
+    rightBracket,
     f12,
     tab,      // next model in the folder or archive
     backTab,  // Shift+Tab: the previous one

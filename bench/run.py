@@ -13,11 +13,15 @@ timed from outside by the same preload library, bench/frameReport.cpp, which wra
 the run with a quit event after --frames presents. Each ratio is the median of the rounds' ratios, so a burst
 of load from elsewhere on the machine spoils one round rather than one side.
 
-Playback: the shipped viewer on the limits model (bench/limits.md2, 512 keyframes) with --no-skin, playing its
-one animation against paused on keyframe 0 (--frame 0), round after round in turns, under the same preload; the
+Playback: the shipped viewer on the limits model (bench/limits.md2, 512 keyframes) with --no-skin and
+--max-frame-rate 0 (flat out, paused or not), playing its one animation against paused on keyframe 0 (--frame 0),
+round after round in turns, under the same preload; the
 ratio is the median of the rounds' ratios. Heap allocations per frame come from one further run of each with
 BREVANT_BENCH_ATTRIBUTE=1, in which the preload also counts malloc and its kin over the timed frames and puts
 each call down to the program's own code or to a library (GL driver, SDL, Xlib).
+
+Idle: the same model as a user runs it, without a frame cap given: the share of one core from /proc/PID/stat over
+5 s, paused and untouched (it waits for events), and playing (at most 120 frames a second).
 
 Export: bench/exportBench.py, a 198-keyframe model to .glb against `assimp export` of one keyframe, and a batch
 of 200 models: models a second and peak memory.
@@ -172,7 +176,9 @@ def playback_figures(build, rounds, frames):
     frame (program's, all) of each."""
     viewer = harness.viewer_command(build=build)[0]
     model = os.path.join(build, "bench", "limits.md2")
-    modes = {"playing": ["--no-skin", model], "paused": ["--no-skin", "--frame", "0", model]}
+    # Flat out, paused or not: the figures are the drawing's cost, not the idle loop's pacing.
+    modes = {"playing": ["--max-frame-rate", "0", "--no-skin", model],
+             "paused": ["--max-frame-rate", "0", "--no-skin", "--frame", "0", model]}
     fps = {mode: [] for mode in modes}
     ratios = []
     with harness.Xvfb() as server:
@@ -195,7 +201,38 @@ def playback_figures(build, rounds, frames):
             allocations)
 
 
-def table(load, medians, ratios, playback, exports, infos, pictures, archives):
+def cpu_seconds(pid):
+    """User plus system time of a process, from /proc/PID/stat."""
+    with open(f"/proc/{pid}/stat") as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def idle_figures(build, seconds=5.0):
+    """The share of one core the viewer uses on the limits model as users run it (no frame cap given): paused
+    and untouched, and playing."""
+    viewer = harness.viewer_command(build=build)[0]
+    model = os.path.join(build, "bench", "limits.md2")
+    modes = {"paused": ["--no-skin", "--frame", "0", model], "playing": ["--no-skin", model]}
+    shares = {}
+    with harness.Xvfb() as server:
+        env = server.environment()
+        env.update(GALLIUM_DRIVER="llvmpipe", LIBGL_ALWAYS_SOFTWARE="1")
+        for mode, args in modes.items():
+            process = harness.start([viewer, *args], cwd=build, env=env, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+            try:
+                time.sleep(2.0)  # start-up and the first frames are not idling
+                start = cpu_seconds(process.pid)
+                time.sleep(seconds)
+                shares[mode] = (cpu_seconds(process.pid) - start) / seconds
+            finally:
+                harness.stop(process)
+            print(f"bench: {mode}: {100 * shares[mode]:.1f} % of a core", file=sys.stderr)
+    return shares
+
+
+def table(load, medians, ratios, playback, exports, infos, pictures, archives, idle):
     rows = []
     for model in ("dolphin.md2", "limits.md2"):
         ours = load[f"brevant/{model}"]
@@ -215,6 +252,10 @@ def table(load, medians, ratios, playback, exports, infos, pictures, archives):
         own, every = allocations[mode]
         rows.append((f"limits.md2 {mode}: heap allocations a frame", f"{own:.2f} own", f"{every:.1f} in all",
                      "-", "0 own", own == 0))
+    rows.append(("limits.md2 paused, untouched: processor share", f"{100 * idle['paused']:.1f} % of a core", "-",
+                 "-", "< 2 %", idle["paused"] < 0.02))
+    rows.append(("limits.md2 playing (120 fps cap): processor share", f"{100 * idle['playing']:.1f} % of a core",
+                 "-", "-", "-", True))
     viewer, empty = medians["startup"]
     rows.append(("start-up to first frame vs empty", f"{viewer:.1f} ms", f"{empty:.1f} ms",
                  f"{ratios['startup']:.2f} x", "<= 1.2 x", ratios["startup"] <= 1.2))
@@ -255,8 +296,9 @@ def main():
     infos = info_figures(build, args.info_pairs)
     pictures = picture_figures(build, args.picture_rounds)
     archives = archive_figures(build, args.archive_rounds)
+    idle = idle_figures(build)
     about = machine(renderer, gl_version)
-    result = table(load, medians, ratios, playback, exports, infos, pictures, archives)
+    result = table(load, medians, ratios, playback, exports, infos, pictures, archives, idle)
     print(f"Machine: {about['nproc']} x {about['cpu']}, {about['renderer']}, {about['mesa']}, "
           f"Linux {about['kernel']}; {about['date']}; load average at the end {about['load']}")
     print(result)

@@ -134,10 +134,21 @@ std::string md2SkinName(const Md2Model& model, int32_t index)
     return std::string(entry, length);
 }
 
+std::vector<std::string> md2SkinNames(const Md2Model& model)
+{
+    std::vector<std::string> names;
+    for (int32_t index = 0; model.skins && index < model.numSkins; ++index) {
+        names.push_back(md2SkinName(model, index));
+    }
+    return names;
+}
+
 std::string skinNameStem(const std::string& name)
 {
     const size_t slash = name.find_last_of("/\\");
     std::string file = slash == std::string::npos ? name : name.substr(slash + 1);
+    // ".body" is "body beside the model", not a name that is all extension.
+    file.erase(0, std::min(file.find_first_not_of('.'), file.size()));
     const size_t dot = file.rfind('.');
     if (dot != std::string::npos) {
         file.resize(dot);
@@ -149,15 +160,71 @@ namespace {
 
 // Brevant's own font sits beside the default model, and beside the program in the Windows archive, and F12 leaves
 // brevant-0001.png and so on in the working folder: none of them is anyone's skin.
-bool isSeparatorChar(char c)
-{
-    return c == '/' || c == '\\';
-}
-
 bool isBrevantsOwnPicture(const std::string& lowerName)
 {
     return lowerName == "font.tga" ||
            (lowerName.rfind("brevant-", 0) == 0 && lowerName.size() == 16 && lowerName.compare(12, 4, ".png") == 0);
+}
+
+// An icon: NAME_i.EXT when a picture NAME.* lies in the same folder.
+bool isIcon(const std::vector<FolderEntry>& entries, const FolderEntry& entry)
+{
+    const size_t dot = entry.lowerName.rfind('.');
+    if (dot == std::string::npos || dot < 2 || entry.lowerName.compare(dot - 2, 2, "_i") != 0) {
+        return false;
+    }
+    const std::string owner = entry.lowerName.substr(0, dot - 2);
+    return std::any_of(entries.begin(), entries.end(), [&](const FolderEntry& other) {
+        return &other != &entry && isSkinExtension(other.lowerName) && skinNameStem(other.lowerName) == owner &&
+               other.lowerName.size() > owner.size() && other.lowerName[owner.size()] == '.';
+    });
+}
+
+// A picture that may be someone's skin: a skin extension, not the viewer's own, not an icon.
+bool isCandidatePicture(const std::vector<FolderEntry>& entries, const FolderEntry& entry)
+{
+    return isSkinExtension(entry.lowerName) && !isBrevantsOwnPicture(entry.lowerName) && !isIcon(entries, entry);
+}
+
+struct Places {
+    fs::path beside;
+    Place places[2];
+};
+
+Places listPlaces(const std::string& modelPath, const FileSource& source)
+{
+    Places listed;
+    listed.beside = pathFromUtf8(modelPath).parent_path();
+    listed.places[0] = {listed.beside, listFiles(source, listed.beside)};
+    listed.places[1].folder = findSkinsFolder(source, listed.beside);
+    listed.places[1].entries = listFiles(source, listed.places[1].folder);
+    return listed;
+}
+
+// The stems to look for, in order, each once: the skin names, then the model's own name, then "skin".
+std::vector<std::string> lookupNames(const std::string& modelPath, const std::vector<std::string>& skinNames)
+{
+    std::vector<std::string> candidates;
+    for (const std::string& name : skinNames) {
+        candidates.push_back(skinNameStem(name));
+    }
+    candidates.push_back(skinNameStem(modelPath));
+    candidates.push_back("skin");
+    std::vector<std::string> names;
+    for (const std::string& candidate : candidates) {
+        const bool repeated = std::any_of(names.begin(), names.end(), [&](const std::string& earlier) {
+            return lowerAscii(earlier) == lowerAscii(candidate);
+        });
+        if (!candidate.empty() && !repeated) {
+            names.push_back(candidate);
+        }
+    }
+    return names;
+}
+
+bool isSeparatorChar(char c)
+{
+    return c == '/' || c == '\\';
 }
 
 // Inside an archive the games store a skin at its name's full path from the archive's root
@@ -179,54 +246,83 @@ std::string findAtArchiveRoot(const FileSource& source, const std::string& model
     return folder.empty() || isSeparatorChar(folder.back()) ? folder + entry->name : folder + "/" + entry->name;
 }
 
-}  // namespace
-
-SkinSearch findSkinFile(const std::string& modelPath, const std::string& skinName, const FileSource& source)
+// The first file for a stem: beside the model, then in skins/, each place's extensions in order.
+std::string findNamed(const Places& listed, const std::string& name, const std::string& modelPath)
 {
-    SkinSearch search;
-    search.path = findAtArchiveRoot(source, modelPath, skinName);
-    if (!search.path.empty()) {
-        return search;
-    }
-    const fs::path model = pathFromUtf8(modelPath);
-    const fs::path beside = model.parent_path();
-
-    std::vector<std::string> names;
-    for (const std::string& candidate : {skinNameStem(skinName), skinNameStem(modelPath), std::string("skin")}) {
-        const bool repeated = std::any_of(names.begin(), names.end(), [&](const std::string& earlier) {
-            return lowerAscii(earlier) == lowerAscii(candidate);
-        });
-        if (!candidate.empty() && !repeated) {
-            names.push_back(candidate);
-        }
-    }
-
-    Place places[] = {{beside, listFiles(source, beside)}, {findSkinsFolder(source, beside), {}}};
-    places[1].entries = listFiles(source, places[1].folder);
-
-    for (const std::string& name : names) {
-        search.tried.push_back(name);
-        for (const Place& place : places) {
-            for (const char* extension : skinExtensions) {
-                if (const FolderEntry* entry = findEntry(place.entries, name + extension)) {
-                    search.path = userSpelling(place.folder / pathFromUtf8(entry->name), modelPath);
-                    return search;
-                }
+    for (const Place& place : listed.places) {
+        for (const char* extension : skinExtensions) {
+            if (const FolderEntry* entry = findEntry(place.entries, name + extension)) {
+                return userSpelling(place.folder / pathFromUtf8(entry->name), modelPath);
             }
         }
     }
+    return {};
+}
 
+}  // namespace
+
+SkinSearch findSkinFile(const std::string& modelPath, const std::vector<std::string>& skinNames,
+                        const FileSource& source)
+{
+    SkinSearch search;
+    for (const std::string& name : skinNames) {
+        search.path = findAtArchiveRoot(source, modelPath, name);
+        if (!search.path.empty()) {
+            return search;
+        }
+    }
+    const Places listed = listPlaces(modelPath, source);
+    for (const std::string& name : lookupNames(modelPath, skinNames)) {
+        search.tried.push_back(name);
+        search.path = findNamed(listed, name, modelPath);
+        if (!search.path.empty()) {
+            return search;
+        }
+    }
+
+    const std::vector<FolderEntry>& besideEntries = listed.places[0].entries;
     const FolderEntry* onlyImage = nullptr;
-    for (const FolderEntry& entry : places[0].entries) {
-        if (isSkinExtension(entry.lowerName) && !isBrevantsOwnPicture(entry.lowerName)) {
+    for (const FolderEntry& entry : besideEntries) {
+        if (isCandidatePicture(besideEntries, entry)) {
             onlyImage = &entry;
             ++search.imagesBeside;
         }
     }
     if (search.imagesBeside == 1) {
-        search.path = userSpelling(beside / pathFromUtf8(onlyImage->name), modelPath);
+        search.path = userSpelling(listed.beside / pathFromUtf8(onlyImage->name), modelPath);
     }
     return search;
+}
+
+SkinSearch findSkinFile(const std::string& modelPath, const std::string& skinName, const FileSource& source)
+{
+    return findSkinFile(modelPath, std::vector<std::string>{skinName}, source);
+}
+
+std::vector<std::string> listSkinChoices(const std::string& modelPath, const std::vector<std::string>& skinNames,
+                                         const FileSource& source)
+{
+    const Places listed = listPlaces(modelPath, source);
+    std::vector<std::string> choices;
+    const auto add = [&choices](const std::string& path) {
+        if (!path.empty() && std::find(choices.begin(), choices.end(), path) == choices.end()) {
+            choices.push_back(path);
+        }
+    };
+    for (const std::string& name : skinNames) {
+        const std::string stem = skinNameStem(name);
+        if (!stem.empty()) {
+            add(findNamed(listed, stem, modelPath));
+        }
+    }
+    for (const Place& place : listed.places) {
+        for (const FolderEntry& entry : place.entries) {
+            if (isCandidatePicture(place.entries, entry)) {
+                add(userSpelling(place.folder / pathFromUtf8(entry.name), modelPath));
+            }
+        }
+    }
+    return choices;
 }
 
 std::string describeSkinSearch(const SkinSearch& search)

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "app/info.h"
 #include "app/shell.h"
 #include "base/glApi.h"
 #include "model/md2Blend.h"
@@ -59,24 +60,64 @@ void drawViewerModel(const ViewerSession& session, const ViewerModel& target, un
     }
 }
 
-void drawOverlay(const ViewerSession& session, const ViewerGl& gl, bool showReadout, double now)
+// Light from the eye: ambient and diffuse add up to 1 on a face turned to the eye, so its texels keep their own
+// value there, and a grazing face keeps the ambient share.
+constexpr float viewerAmbientShare = 0.3f;
+
+void setEyeLight(bool lit)
 {
+    // Unlit and untextured faces, and the modulated texture, take this colour as it is.
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    if (!lit) {
+        glDisable(GL_LIGHTING);
+        return;
+    }
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_NORMALIZE);
+    const GLfloat ambient[4] = {viewerAmbientShare, viewerAmbientShare, viewerAmbientShare, 1.0f};
+    const GLfloat diffuse[4] = {1.0f - viewerAmbientShare, 1.0f - viewerAmbientShare, 1.0f - viewerAmbientShare, 1.0f};
+    const GLfloat none[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    const GLfloat white[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    // Set with the identity loaded, the direction stays the eye's whatever the camera does.
+    const GLfloat towardEye[4] = {0.0f, 0.0f, 1.0f, 0.0f};
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glLightfv(GL_LIGHT0, GL_POSITION, towardEye);
+    glPopMatrix();
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, none);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, none);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, white);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, white);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, none);
+}
+
+void printFitted(int32_t y, const std::string& text, int32_t width, const ViewerGl& gl)
+{
+    const std::string fitted = fitLine(text, overlayCharsThatFit(width));
+    printText(0, y, fitted.c_str(), gl.fontListBase, gl.fontTexture);
+}
+
+void drawOverlay(const ViewerSession& session, const ViewerGl& gl, double now)
+{
+    const int32_t width = session.state.width;
     const int32_t height = session.state.height;
-    beginOverlay(session.state.width, height);
+    beginOverlay(width, height);
     glPushMatrix();
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    if (showReadout) {
-        printText(0, 0, fpsText, gl.fontListBase, gl.fontTexture);
-    }
+    printText(0, 0, fpsText, gl.fontListBase, gl.fontTexture);
     glPopMatrix();
     glPushMatrix();
     glColor4f(0.75f, 0.85f, 1.0f, 1.0f);
-    printText(0, 16, session.statusText.c_str(), gl.fontListBase, gl.fontTexture);
+    printFitted(16, session.statusText, width, gl);
     glPopMatrix();
     if (sessionNoticeShown(session, now)) {
         glPushMatrix();
         glColor4f(1.0f, 0.9f, 0.4f, 1.0f);
-        printText(0, 32, session.notice.c_str(), gl.fontListBase, gl.fontTexture);
+        printFitted(32, session.notice, width, gl);
         glPopMatrix();
     }
     glPushMatrix();
@@ -116,12 +157,15 @@ void releaseViewerScene(ViewerGl& gl)
     gl = ViewerGl{};
 }
 
-void drawViewerPicture(ViewerSession& session, ViewerGl& gl)
+void drawViewerFrame(ViewerSession& session, ViewerGl& gl, bool overlay, double now)
 {
     syncSkin(session.body, gl.bodySkin, gl.bodySkinGeneration);
     syncSkin(session.weapon, gl.weaponSkin, gl.weaponSkinGeneration);
 
     glViewport(0, 0, session.state.width, session.state.height);
+    const ViewerBackground& background = session.options.background;
+    glClearColor(background.red / 255.0f, background.green / 255.0f, background.blue / 255.0f,
+                 background.transparent ? 0.0f : 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     const ViewerProjection projection = viewerProjection(session.state);
     glMatrixMode(GL_PROJECTION);
@@ -132,6 +176,7 @@ void drawViewerPicture(ViewerSession& session, ViewerGl& gl)
     float modelview[16];
     viewerModelview(session.state.camera, session.state.framing, modelview);
     glLoadMatrixf(modelview);
+    setEyeLight(session.lighting);
     if (session.wireframe) {
         glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
     }
@@ -139,15 +184,17 @@ void drawViewerPicture(ViewerSession& session, ViewerGl& gl)
     drawViewerModel(session, session.weapon, gl.weaponSkin);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glPopMatrix();
+    if (overlay) {
+        drawOverlay(session, gl, now);
+    }
 }
 
-void drawViewerFrame(ViewerSession& session, ViewerGl& gl, bool showReadout, double now)
+void drawViewerPicture(ViewerSession& session, ViewerGl& gl)
 {
-    drawViewerPicture(session, gl);
-    drawOverlay(session, gl, showReadout, now);
+    drawViewerFrame(session, gl, false, 0.0);
 }
 
-RgbaImage readViewerPicture(int32_t width, int32_t height, bool keepAlpha)
+RgbaImage readViewerPicture(int32_t width, int32_t height, bool transparent)
 {
     RgbaImage picture;
     const size_t rowBytes = static_cast<size_t>(width) * 4;
@@ -158,13 +205,21 @@ RgbaImage readViewerPicture(int32_t width, int32_t height, bool keepAlpha)
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
     glReadBuffer(framebuffer != 0 ? GL_COLOR_ATTACHMENT0 : GL_BACK);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.get());
-    // GL reads bottom row first; the window's alpha is not worth keeping, the framebuffer object's clear alpha is.
+    // A window need not have alpha bits: where nothing was drawn the depth buffer still holds the far plane.
+    std::unique_ptr<float[]> depth;
+    if (transparent) {
+        depth.reset(new float[static_cast<size_t>(width) * static_cast<size_t>(height)]);
+        glReadPixels(0, 0, width, height, GL_DEPTH_COMPONENT, GL_FLOAT, depth.get());
+    }
+    // GL reads bottom row first: the picture goes top row first.
     picture.pixels.reset(new uint8_t[rowBytes * static_cast<size_t>(height)]);
     for (int32_t y = 0; y < height; ++y) {
         uint8_t* out = picture.pixels.get() + rowBytes * static_cast<size_t>(y);
-        std::memcpy(out, pixels.get() + rowBytes * static_cast<size_t>(height - 1 - y), rowBytes);
-        for (size_t x = 3; x < rowBytes && !keepAlpha; x += 4) {
-            out[x] = 255;
+        const size_t sourceRow = static_cast<size_t>(height - 1 - y);
+        std::memcpy(out, pixels.get() + rowBytes * sourceRow, rowBytes);
+        const float* depthRow = depth ? depth.get() + static_cast<size_t>(width) * sourceRow : nullptr;
+        for (int32_t x = 0; x < width; ++x) {
+            out[static_cast<size_t>(x) * 4 + 3] = depthRow != nullptr && depthRow[x] >= 1.0f ? 0 : 255;
         }
     }
     picture.width = width;

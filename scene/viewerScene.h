@@ -22,12 +22,13 @@ void initViewerScene(ViewerSession& session, ViewerGl& gl);
 // Deletes what initViewerScene and drawing made; the context must still be current.
 void releaseViewerScene(ViewerGl& gl);
 
-// Draws the session as the last advanceSession left it into the back buffer; the FPS readout only when asked.
-void drawViewerFrame(ViewerSession& session, ViewerGl& gl, bool showReadout, double now);
+// Draws the session as the last advanceSession left it into the back buffer, on the background colour; with
+// overlay, the title, readout, status line and notice over it (a saved picture holds the model alone).
+void drawViewerFrame(ViewerSession& session, ViewerGl& gl, bool overlay, double now);
 
 // The models alone, for saved pictures: no title, status line, notice or readout.
 void drawViewerPicture(ViewerSession& session, ViewerGl& gl);
 
-// What was drawn, top row first: the bound framebuffer object's colour, else the back buffer. Opaque as the
-// window shows it, or with the drawn alpha kept (clear where nothing was drawn) for transparent pictures.
-RgbaImage readViewerPicture(int32_t width, int32_t height, bool keepAlpha = false);
+// What was drawn, top row first, RGBA: the bound framebuffer object's colour, else the back buffer. Opaque, or
+// transparent with alpha 0 where no model was drawn.
+RgbaImage readViewerPicture(int32_t width, int32_t height, bool transparent = false);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -50,11 +51,64 @@ void setSkin(ViewerModel& target, SkinImage image, const std::string& path)
 }
 
 // The skin the lookup finds beside the model; a faulty one is a warning and an untextured model.
+// With --skin-index, that skin name alone; otherwise every one the model stores, in order.
+std::vector<std::string> skinNamesToTry(const ViewerSession& session, const ViewerModel& target)
+{
+    if (session.options.hasSkinIndex) {
+        return {md2SkinName(*target.model, session.options.skinIndex)};
+    }
+    return md2SkinNames(*target.model);
+}
+
+// What [ and ] go through for the body, and where the skin in use stands among them.
+void listBodySkins(ViewerSession& session)
+{
+    ViewerModel& body = session.body;
+    session.skinChoices.clear();
+    session.skinChoice = -1;
+    if (!body.model) {
+        return;
+    }
+    session.skinChoices = listSkinChoices(body.path, md2SkinNames(*body.model), session.source);
+    const auto found = std::find(session.skinChoices.begin(), session.skinChoices.end(), body.skinPath);
+    if (found != session.skinChoices.end()) {
+        session.skinChoice = static_cast<int32_t>(found - session.skinChoices.begin());
+    }
+}
+
+void stepSkin(ViewerSession& session, int32_t step, double now)
+{
+    const int32_t count = static_cast<int32_t>(session.skinChoices.size());
+    if (count == 0 || !session.body.model) {
+        return;
+    }
+    // From no skin of the list, ] takes the first and [ the last.
+    int32_t index = session.skinChoice;
+    if (index < 0) {
+        index = step > 0 ? step - 1 : count + step;
+    } else {
+        index += step;
+    }
+    index = (index % count + count) % count;
+    const std::string& path = session.skinChoices[static_cast<size_t>(index)];
+    SkinImage image;
+    std::string reason;
+    session.skinChoice = index;
+    if (!readSkinImage(session.source, path, image, &reason)) {
+        releaseSkin(session.body);
+        session.body.skinNote = "bad skin " + fileNameOf(path);
+        warnAbout(session, path, reason);
+        setSessionNotice(session, "bad skin " + fileNameOf(path) + ": " + reason, now);
+        return;
+    }
+    setSkin(session.body, std::move(image), path);
+    session.skinShown = true;
+}
+
 void findAndSetSkin(ViewerSession& session, ViewerModel& target, double now)
 {
     releaseSkin(target);
-    const SkinSearch search =
-        findSkinFile(target.path, md2SkinName(*target.model, session.options.skinIndex), session.source);
+    const SkinSearch search = findSkinFile(target.path, skinNamesToTry(session, target), session.source);
     if (search.path.empty()) {
         target.skinNote = "no skin";
         warnAbout(session, target.path, describeSkinSearch(search));
@@ -146,6 +200,32 @@ void changeAnimation(ViewerSession& session, int32_t step, double now)
     }
 }
 
+// The keyframes framing covers: the run shown now, or every keyframe when none holds it.
+void framedRun(const ViewerSession& session, double now, int32_t* first, int32_t* last)
+{
+    *first = 0;
+    *last = INT32_MAX;
+    const Md2Model* body = session.body.model.get();
+    if (body == nullptr || body->numFrames <= 0) {
+        return;
+    }
+    const int32_t shown = session.options.hasFrame ? static_cast<int32_t>(session.options.frame)
+                                                   : playbackKeyframe(playbackPose(session.clock, now));
+    const Md2Animation* run = sessionAnimationHolding(session, shown);
+    if (run != nullptr) {
+        *first = run->first;
+        *last = run->last;
+    }
+}
+
+void frameShownRun(ViewerSession& session, double now)
+{
+    int32_t first = 0;
+    int32_t last = 0;
+    framedRun(session, now, &first, &last);
+    setViewerModels(session.state, session.body.model.get(), session.weapon.model.get(), first, last);
+}
+
 void refuseDrop(ViewerSession& session, const std::string& path, const std::string& reason, double now)
 {
     warnAbout(session, path, reason);
@@ -208,7 +288,8 @@ void openDropped(ViewerSession& session, const std::string& dropped, double now)
         if (!session.options.noSkin) {
             findAndSetSkin(session, body, now);
         }
-        setViewerModels(session.state, body.model.get(), session.weapon.model.get());
+        listBodySkins(session);
+        frameShownRun(session, now);
         setSessionNotice(session, "opened " + fileNameOf(path), now);
         return;
     }
@@ -220,6 +301,9 @@ void openDropped(ViewerSession& session, const std::string& dropped, double now)
     }
     setSkin(session.body, std::move(image), path);
     session.skinShown = true;
+    const auto listed = std::find(session.skinChoices.begin(), session.skinChoices.end(), path);
+    session.skinChoice =
+        listed != session.skinChoices.end() ? static_cast<int32_t>(listed - session.skinChoices.begin()) : -1;
     setSessionNotice(session, "skin " + fileNameOf(path), now);
 }
 
@@ -270,6 +354,15 @@ void carryOutRequests(ViewerSession& session, double now)
     if (requests.modelStep != 0) {
         stepModel(session, requests.modelStep, now);
     }
+    if (requests.skinStep != 0) {
+        stepSkin(session, requests.skinStep, now);
+    }
+    if (requests.toggleLighting) {
+        session.lighting = !session.lighting;
+    }
+    if (requests.reframe) {
+        frameShownRun(session, now);
+    }
     for (const std::string& path : requests.droppedPaths) {
         openDropped(session, path, now);
     }
@@ -297,6 +390,8 @@ void writeStatusLine(ViewerSession& session)
     const std::string* animation = &noText;
     int32_t keyframe = 0;
     int32_t length = 0;
+    const char* frameName = "";
+    size_t frameNameLength = 0;
     if (body != nullptr && body->numFrames > 0) {
         const int32_t shown = playbackKeyframe(session.pose);
         const Md2Animation* run = sessionAnimationHolding(session, shown);
@@ -304,6 +399,11 @@ void writeStatusLine(ViewerSession& session)
             animation = &run->name;
             keyframe = shown - run->first + 1;
             length = run->last - run->first + 1;
+        }
+        const int32_t index = clampKeyframe(shown, body->numFrames);
+        if (body->frames != nullptr) {
+            frameName = body->frames[index].name;
+            frameNameLength = strnlen(frameName, sizeof body->frames[index].name);
         }
     }
     const std::string* skin = &noText;
@@ -314,7 +414,13 @@ void writeStatusLine(ViewerSession& session)
     } else {
         skin = &session.body.skinNote;
     }
-    formatStatusLine(session.statusText, session.body.path, *animation, keyframe, length, *skin);
+    StatusDetails details;
+    details.keyframeName = std::string_view(frameName, frameNameLength);
+    if (skin == &session.body.skinPath && session.skinChoice >= 0) {
+        details.skinOrdinal = session.skinChoice + 1;
+        details.skinCount = static_cast<int32_t>(session.skinChoices.size());
+    }
+    formatStatusLine(session.statusText, session.body.path, *animation, keyframe, length, *skin, details);
 }
 
 }  // namespace
@@ -392,8 +498,11 @@ void startViewerSession(ViewerSession& session, int32_t width, int32_t height, d
                 session.options.skinPath, now);
     session.chosenSkinImage = SkinImage{};
     prepareSkin(session, session.weapon, nullptr, std::string(), now);
+    listBodySkins(session);
     startBodyPlayback(session, now);
-    initViewerState(session.state, width, height, session.body.model.get(), session.weapon.model.get());
+    session.state.width = std::max(width, 1);
+    session.state.height = std::max(height, 1);
+    frameShownRun(session, now);
     ViewerEvent resized;
     resized.kind = ViewerEventKind::resized;
     resized.width = width;
@@ -413,9 +522,32 @@ void advanceSession(ViewerSession& session, double now)
     advanceViewer(session.state, now - session.lastFrameTime);
     session.lastFrameTime = now;
     session.pose = playbackPose(session.clock, now);
+    session.state.shownReach = keyframeReach(session.body.model.get(), session.weapon.model.get(),
+                                             playbackKeyframe(session.pose), session.state.framing);
     blendModel(session.body, session.pose);
     blendModel(session.weapon, session.pose);
     writeStatusLine(session);
+}
+
+double sessionNextChange(const ViewerSession& session, double now)
+{
+    const ViewerRequests& requests = session.state.requests;
+    if (session.clock.playing && session.clock.first != session.clock.last) {
+        return now;
+    }
+    for (const ViewerKey key :
+         {ViewerKey::up, ViewerKey::down, ViewerKey::left, ViewerKey::right, ViewerKey::a, ViewerKey::z}) {
+        if (session.state.held[static_cast<int>(key)]) {
+            return now;
+        }
+    }
+    if (requests.quit || requests.screenshot) {
+        return now;
+    }
+    if (sessionNoticeShown(session, now)) {
+        return session.noticeTime + viewerNoticeSeconds;
+    }
+    return HUGE_VAL;
 }
 
 bool takeScreenshotRequest(ViewerSession& session)

@@ -63,7 +63,11 @@ struct ViewerSession {
     PlaybackClock clock;
     ViewerState state;
     bool skinShown = true;
+    // The skins [ and ] go through for the body, and which of them is in use (-1: another, or none).
+    std::vector<std::string> skinChoices;
+    int32_t skinChoice = -1;
     bool wireframe = false;
+    bool lighting = true;  // L: the light from the eye, or the skin as it is
     // A line above the status line for a while: a bad drop, a saved picture. Printable already.
     std::string notice;
     double noticeTime = 0.0;
@@ -106,6 +110,10 @@ void handleSessionEvent(ViewerSession& session, const ViewerEvent& event);
 // keys, and blends the poses and writes the status line for `now`. Quit and screenshot requests stay for the
 // caller.
 void advanceSession(ViewerSession& session, double now);
+
+// When the picture next changes by itself: now while it plays or a held key moves the camera, when the notice
+// shown goes, else never (HUGE_VAL). Until then a frame is needed only for an event.
+double sessionNextChange(const ViewerSession& session, double now);
 
 // Whether F12 asked for a picture since the last call.
 bool takeScreenshotRequest(ViewerSession& session);

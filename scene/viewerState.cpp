@@ -17,30 +17,53 @@ struct Bounds {
     bool any = false;
 };
 
-void addModel(Bounds& bounds, const Md2Model* model)
+// Calls visit(x, y, z) for every finite vertex of keyframes first..last (clamped to the model's own).
+template <typename Visit>
+void forEachVertex(const Md2Model* model, int32_t first, int32_t last, Visit visit)
 {
-    if (model == nullptr || model->frames == nullptr || model->numVertices <= 0) {
+    if (model == nullptr || model->frames == nullptr || model->numVertices <= 0 || model->numFrames <= 0) {
         return;
     }
-    for (int32_t f = 0; f < model->numFrames; ++f) {
+    first = std::clamp(first, int32_t{0}, model->numFrames - 1);
+    last = std::clamp(last, first, model->numFrames - 1);
+    for (int32_t f = first; f <= last; ++f) {
         const ModelVertex* vertices = model->frames[f].vertices.get();
         if (vertices == nullptr) {
             continue;
         }
         for (int32_t v = 0; v < model->numVertices; ++v) {
             const Vec3& p = vertices[v].position;
-            const double xyz[3] = {p.x, p.y, p.z};
             // A file's scale or translate can be infinite or NaN; such a vertex cannot be framed and is left out.
-            if (!std::isfinite(xyz[0]) || !std::isfinite(xyz[1]) || !std::isfinite(xyz[2])) {
-                continue;
+            if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) {
+                visit(double(p.x), double(p.y), double(p.z));
             }
-            for (int k = 0; k < 3; ++k) {
-                bounds.low[k] = std::min(bounds.low[k], xyz[k]);
-                bounds.high[k] = std::max(bounds.high[k], xyz[k]);
-            }
-            bounds.any = true;
         }
     }
+}
+
+void addModel(Bounds& bounds, const Md2Model* model, int32_t first, int32_t last)
+{
+    forEachVertex(model, first, last, [&bounds](double x, double y, double z) {
+        const double xyz[3] = {x, y, z};
+        for (int k = 0; k < 3; ++k) {
+            bounds.low[k] = std::min(bounds.low[k], xyz[k]);
+            bounds.high[k] = std::max(bounds.high[k], xyz[k]);
+        }
+        bounds.any = true;
+    });
+}
+
+// The largest distance from centre to a vertex of keyframes first..last of either model.
+double farthestReach(const Md2Model* body, const Md2Model* weapon, int32_t first, int32_t last, const Vec3& centre)
+{
+    double farthestSquared = 0.0;
+    const auto reach = [&](double x, double y, double z) {
+        const double dx = x - centre.x, dy = y - centre.y, dz = z - centre.z;
+        farthestSquared = std::max(farthestSquared, dx * dx + dy * dy + dz * dz);
+    };
+    forEachVertex(body, first, last, reach);
+    forEachVertex(weapon, first, last, reach);
+    return std::sqrt(farthestSquared);
 }
 
 // Angles stay in (-180, 180] so that hours of turning lose no precision.
@@ -69,6 +92,11 @@ void clampDistance(ViewerState& state)
 
 void moveCamera(ViewerState& state, float newDistance)
 {
+    // Moving in stops at the shown keyframe's sphere; an eye already nearer (a window made smaller) stays.
+    const float limit = std::min(state.camera.distance, zoomLimit(state.shownReach, state.framing));
+    if (newDistance < state.camera.distance) {
+        newDistance = std::max(newDistance, limit);
+    }
     state.camera.distance = newDistance;
     state.camera.framed = false;
     clampDistance(state);
@@ -82,6 +110,7 @@ void pressKey(ViewerState& state, ViewerKey key)
     case ViewerKey::home:
     case ViewerKey::r:
         resetViewerCamera(state);
+        requests.reframe = true;
         break;
     case ViewerKey::space:
         requests.togglePlay = !requests.togglePlay;
@@ -110,6 +139,15 @@ void pressKey(ViewerState& state, ViewerKey key)
     case ViewerKey::backTab:
         --requests.modelStep;
         break;
+    case ViewerKey::l:
+        requests.toggleLighting = !requests.toggleLighting;
+        break;
+    case ViewerKey::leftBracket:
+        --requests.skinStep;
+        break;
+    case ViewerKey::rightBracket:
+        ++requests.skinStep;
+        break;
     case ViewerKey::f12:
         requests.screenshot = true;
         break;
@@ -129,30 +167,39 @@ void releaseEverything(ViewerState& state)
 
 }  // namespace
 
-ModelFraming frameModels(const Md2Model* body, const Md2Model* weapon)
+ModelFraming frameModels(const Md2Model* body, const Md2Model* weapon, int32_t firstFrame, int32_t lastFrame)
 {
     Bounds bounds;
-    addModel(bounds, body);
-    addModel(bounds, weapon);
+    addModel(bounds, body, firstFrame, lastFrame);
+    addModel(bounds, weapon, firstFrame, lastFrame);
     ModelFraming framing;
     if (!bounds.any) {
         return framing;
     }
-    double halfDiagonalSquared = 0.0;
     double largestCoordinate = 1.0;
     double centre[3];
     for (int k = 0; k < 3; ++k) {
         centre[k] = 0.5 * (bounds.low[k] + bounds.high[k]);
-        const double half = 0.5 * (bounds.high[k] - bounds.low[k]);
-        halfDiagonalSquared += half * half;
         largestCoordinate = std::max(largestCoordinate, std::fabs(centre[k]));
     }
     framing.centre = {float(centre[0]), float(centre[1]), float(centre[2])};
     // A point-sized box still needs a radius; scaled to the coordinates so that the eye stays resolvable from
     // the centre in float arithmetic however far from the origin the point lies.
     const double smallestRadius = 1.0e-4 * largestCoordinate;
-    framing.radius = float(std::clamp(std::sqrt(halfDiagonalSquared), smallestRadius, largestRadius));
+    const double reach = farthestReach(body, weapon, firstFrame, lastFrame, framing.centre);
+    framing.radius = float(std::clamp(reach, smallestRadius, largestRadius));
     return framing;
+}
+
+float keyframeReach(const Md2Model* body, const Md2Model* weapon, int32_t keyframe, const ModelFraming& framing)
+{
+    const double reach = farthestReach(body, weapon, keyframe, keyframe, framing.centre);
+    return float(std::min(reach, largestRadius));
+}
+
+float zoomLimit(float reach, const ModelFraming& framing)
+{
+    return std::max(reach * viewerZoomMargin, minViewerDistance(framing));
 }
 
 float viewerAspect(int32_t width, int32_t height)
@@ -230,16 +277,19 @@ ViewerProjection viewerProjection(const ViewerState& state)
     return projection;
 }
 
-void initViewerState(ViewerState& state, int32_t width, int32_t height, const Md2Model* body, const Md2Model* weapon)
+void initViewerState(ViewerState& state, int32_t width, int32_t height, const Md2Model* body, const Md2Model* weapon,
+                     int32_t firstFrame, int32_t lastFrame)
 {
     state.width = std::max(width, 1);
     state.height = std::max(height, 1);
-    setViewerModels(state, body, weapon);
+    setViewerModels(state, body, weapon, firstFrame, lastFrame);
 }
 
-void setViewerModels(ViewerState& state, const Md2Model* body, const Md2Model* weapon)
+void setViewerModels(ViewerState& state, const Md2Model* body, const Md2Model* weapon, int32_t firstFrame,
+                     int32_t lastFrame)
 {
-    state.framing = frameModels(body, weapon);
+    state.framing = frameModels(body, weapon, firstFrame, lastFrame);
+    state.shownReach = state.framing.radius;
     resetViewerCamera(state);
 }
 

@@ -24,6 +24,8 @@ inline constexpr float viewerMoveSpeed = 2.0f;
 inline constexpr float viewerDragDegreesPerPixel = 0.4f;
 // One wheel notch toward the model multiplies the distance by this; away from it divides by it.
 inline constexpr float viewerWheelFactor = 0.85f;
+// Zooming in stops with the eye this many times the shown keyframe's reach from the centre, outside the model.
+inline constexpr float viewerZoomMargin = 1.05f;
 // The eye comes no nearer the centre than this share of the radius, so it never passes through it...
 inline constexpr float viewerMinDistanceShare = 0.1f;
 // ...and goes no farther than this many framed distances, where the model still shows at a tenth of its framed size.
@@ -33,7 +35,8 @@ inline constexpr float viewerMaxDepthRatio = 1000.0f;
 // A time step longer than this (a stalled loop, a window being dragged) counts as this long for held keys.
 inline constexpr double viewerMaxTimeStep = 0.25;
 
-// What the eye turns about and must keep in view: the bounding box over every keyframe of the models.
+// What the eye turns about and must keep in view: the centre of the box over the framed keyframes, and the
+// distance from it to their farthest vertex.
 struct ModelFraming {
     Vec3 centre = {0.0f, 0.0f, 0.0f};
     float radius = 1.0f;
@@ -69,6 +72,9 @@ struct ViewerRequests {
     bool toggleSkin = false;
     bool toggleWireframe = false;
     bool screenshot = false;
+    bool reframe = false;  // Home or R: frame the animation shown now
+    bool toggleLighting = false;
+    int32_t skinStep = 0;                   // skins to move through, negative toward the previous
     int32_t frameStep = 0;                  // keyframes to step, negative backward; stepping also pauses
     int32_t animationStep = 0;              // animations to move, negative toward the previous
     int32_t modelStep = 0;                  // models to move through the folder or archive, negative back
@@ -78,6 +84,8 @@ struct ViewerRequests {
 struct ViewerState {
     ViewerCamera camera;
     ModelFraming framing;
+    // How far the shown keyframe reaches from the framing's centre; zooming in stops outside it.
+    float shownReach = 1.0f;
     int32_t width = viewerDefaultWidth;
     int32_t height = viewerDefaultHeight;
     // Windows open focused; a backend that learns otherwise sends focusLost.
@@ -89,9 +97,16 @@ struct ViewerState {
     ViewerRequests requests;
 };
 
-// Bounding box over all keyframes of both models (either may be null): its centre, and half its diagonal.
-// Models without vertices give centre 0 and radius 1; a box shrunk to a point still gets a small positive radius.
-ModelFraming frameModels(const Md2Model* body, const Md2Model* weapon);
+// Bounding box over keyframes firstFrame..lastFrame of both models (either may be null; each clamps the range to
+// its own keyframes): its centre, and the distance from there to the farthest of their vertices. Models without
+// vertices give centre 0 and radius 1; a box shrunk to a point still gets a small positive radius.
+ModelFraming frameModels(const Md2Model* body, const Md2Model* weapon, int32_t firstFrame = 0,
+                         int32_t lastFrame = INT32_MAX);
+
+// How far one keyframe's vertices reach from the framing's centre (0 without vertices).
+float keyframeReach(const Md2Model* body, const Md2Model* weapon, int32_t keyframe, const ModelFraming& framing);
+// The nearest the eye may zoom to the centre with the shown keyframe reaching so far: just outside it.
+float zoomLimit(float reach, const ModelFraming& framing);
 
 // width / height as a fraction; sizes below 1 count as 1.
 float viewerAspect(int32_t width, int32_t height);
@@ -110,10 +125,12 @@ ClipPlanes clipPlanes(const ViewerCamera& camera, const ModelFraming& framing);
 void viewerModelview(const ViewerCamera& camera, const ModelFraming& framing, float out[16]);
 ViewerProjection viewerProjection(const ViewerState& state);
 
-// Sets the window size and the models, and opens the camera framed on them.
-void initViewerState(ViewerState& state, int32_t width, int32_t height, const Md2Model* body, const Md2Model* weapon);
-// New models (a dropped file): framed afresh, the camera back to its opening view.
-void setViewerModels(ViewerState& state, const Md2Model* body, const Md2Model* weapon);
+// Sets the window size and the models, and opens the camera framed on their keyframes firstFrame..lastFrame.
+void initViewerState(ViewerState& state, int32_t width, int32_t height, const Md2Model* body, const Md2Model* weapon,
+                     int32_t firstFrame = 0, int32_t lastFrame = INT32_MAX);
+// New models or another run to frame: framed afresh, the camera back to its opening view.
+void setViewerModels(ViewerState& state, const Md2Model* body, const Md2Model* weapon, int32_t firstFrame = 0,
+                     int32_t lastFrame = INT32_MAX);
 // Home and R: back to exactly the opening view for the current framing and window size.
 void resetViewerCamera(ViewerState& state);
 

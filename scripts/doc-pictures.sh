@@ -13,5 +13,6 @@ trap 'rm -rf "$work"' EXIT
 convert -size 256x256 gradient:'#2f4f6f'-'#c9d6df' \( +clone -seed 7 +noise Gaussian -colorspace gray \) \
   -compose overlay -composite "$work/dolphin_f.png"
 python3 "$source_dir/tests/support/xvfb.py" --timeout 120 -- \
-  "$build/brevant" --screenshot "$source_dir/docs/viewer.png" --frame 20 --skin "$work/dolphin_f.png" "$model"
+  "$build/brevant" --screenshot "$source_dir/docs/viewer.png" --frame 20 --background "#1c2630" \
+  --skin "$work/dolphin_f.png" "$model"
 echo "wrote $source_dir/docs/viewer.png"

@@ -71,6 +71,12 @@ ViewerKey viewerKeyFromSdl(const SDL_Keysym& keysym)
         return ViewerKey::s;
     case SDLK_w:
         return ViewerKey::w;
+    case SDLK_l:
+        return ViewerKey::l;
+    case SDLK_LEFTBRACKET:
+        return ViewerKey::leftBracket;
+    case SDLK_RIGHTBRACKET:
+        return ViewerKey::rightBracket;
     case SDLK_F12:
         return ViewerKey::f12;
     case SDLK_TAB:
@@ -220,6 +226,17 @@ void setTitle(void* context, const char* utf8Title)
     XFlush(info.info.x11.display);
 }
 
+void waitEvents(void*, int32_t milliseconds)
+{
+    SDL_WaitEventTimeout(nullptr, milliseconds);
+}
+
+void setSwapInterval(void*, int32_t interval)
+{
+    // Drivers without it keep swapping at once; the run's own cap then paces the frames.
+    SDL_GL_SetSwapInterval(interval);
+}
+
 void closeWindow(void* context)
 {
     SdlViewerWindow& sdl = *static_cast<SdlViewerWindow*>(context);
@@ -245,6 +262,7 @@ int runSdlViewer(int argc, char** argv)
         return runViewer(args, eglViewerWindow(offscreen));
     }
     SdlViewerWindow sdl;
-    const ViewerWindow window{&sdl, openWindow, drawableSize, pollWindow, swapWindow, setTitle, closeWindow};
+    const ViewerWindow window{&sdl,     openWindow,  drawableSize, pollWindow,     swapWindow,
+                              setTitle, closeWindow, waitEvents,   setSwapInterval};
     return runViewer(args, window);
 }

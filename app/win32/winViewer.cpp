@@ -60,6 +60,12 @@ ViewerKey viewerKeyFromVirtualKey(WPARAM key)
         return ViewerKey::s;
     case 'W':
         return ViewerKey::w;
+    case 'L':
+        return ViewerKey::l;
+    case VK_OEM_4:
+        return ViewerKey::leftBracket;
+    case VK_OEM_6:
+        return ViewerKey::rightBracket;
     case VK_F12:
         return ViewerKey::f12;
     case VK_TAB:
@@ -234,6 +240,22 @@ void swapWindow(void*)
     SwapBuffers(deviceContext);
 }
 
+void waitEvents(void*, int32_t milliseconds)
+{
+    MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(milliseconds), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
+
+// WGL_EXT_swap_control where the driver has it; without it the run's own cap paces the frames.
+void setSwapInterval(void*, int32_t interval)
+{
+    using SwapIntervalFunction = BOOL(WINAPI*)(int);
+    const auto swapInterval =
+        reinterpret_cast<SwapIntervalFunction>(reinterpret_cast<void*>(wglGetProcAddress("wglSwapIntervalEXT")));
+    if (swapInterval != nullptr) {
+        swapInterval(interval);
+    }
+}
+
 void setTitle(void*, const char* utf8Title)
 {
     SetWindowTextW(window, wideFromUtf8(utf8Title).c_str());
@@ -252,6 +274,7 @@ int runWinViewer(HINSTANCE instance, const std::vector<std::string>& args)
 {
     WinViewerWindow win;
     win.instance = instance;
-    const ViewerWindow services{&win, openWindow, drawableSize, pollWindow, swapWindow, setTitle, closeWindow};
+    const ViewerWindow services{&win,     openWindow,  drawableSize, pollWindow,     swapWindow,
+                                setTitle, closeWindow, waitEvents,   setSwapInterval};
     return runViewer(args, services);
 }

@@ -188,11 +188,14 @@ class PlaybackTest(harness.ViewerCase):
                 harness.press_key(env, wid, key)
                 self.wait_for_steady(env, wid, wanted=keyframes[shown])
             # Page Down goes to the next animation's first keyframe, still paused; Page Up back to walk's first.
+            # Changing animation keeps the camera, and R frames the animation shown as --frame frames it.
             harness.press_key(env, wid, "Next")
+            harness.press_key(env, wid, "r")
             self.wait_for_steady(env, wid, wanted=keyframes[4])
             time.sleep(0.4)
             self.assertEqual(steady(harness.grab(env, wid)), keyframes[4], "Page Down started playing")
             harness.press_key(env, wid, "Prior")
+            harness.press_key(env, wid, "r")
             self.wait_for_steady(env, wid, wanted=keyframes[0])
             self.assertIsNone(proc.poll(), "the viewer ended")
 

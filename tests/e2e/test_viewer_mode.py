@@ -359,7 +359,7 @@ class ViewerModeOptionsTest(harness.ViewerCase):
                                                      env=env)
                     self.assertEqual(code, 0, err)
                     # No skin beside the model: the lookup's note is a warning on stderr, one line.
-                    self.assertRegex(err, r"\Abrevant: %s: no skin: tried a, walk, skin[^\n]*\n\Z" % re.escape(model))
+                    self.assertRegex(err, r"\Abrevant: %s: no skin: tried a, b, c, walk, skin[^\n]*\n\Z" % re.escape(model))
                     data = read(picture)
                     if extension == ".tga":
                         self.assertIn(data[2], (2, 10), "not a true-colour TGA")

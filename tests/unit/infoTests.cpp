@@ -165,6 +165,42 @@ TEST(Info, StatusLineNamesModelAnimationAndSkin)
     }
 }
 
+TEST(Info, StatusLineAddsTheKeyframesOwnNameAndWhichSkinOfHowMany)
+{
+    std::string line;
+    formatStatusLine(line, "grok.md2", "pain_2", 3, 4, "skins/grok.pcx", StatusDetails{"pain203", 2, 3});
+    EXPECT_EQ(line, "grok.md2  pain_2 3/4 pain203  grok.pcx 2/3");
+    formatStatusLine(line, "grok.md2", "pain_2", 3, 4, "", StatusDetails{"pa\tin", 2, 3});
+    EXPECT_EQ(line, "grok.md2  pain_2 3/4 pa?in  no skin") << "no skin has no count; the name is made printable";
+}
+
+TEST(Info, ALineTooLongForTheWindowEndsInDots)
+{
+    struct Case {
+        const char* line;
+        int32_t maxChars;
+        const char* fitted;
+    };
+    const Case cases[] = {
+        {"tris.md2  stand 1/2", 19, "tris.md2  stand 1/2"},
+        {"tris.md2  stand 1/2", 18, "tris.md2  stand..."},
+        {"abcdef", 4, "a..."},
+        {"abcdef", 3, "..."},
+        {"abcdef", 1, "."},
+        {"abcdef", 0, ""},
+        {"", 5, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(fitLine(c.line, c.maxChars), c.fitted) << c.line << " in " << c.maxChars;
+    }
+    // The last character's quad is wider than the pen's step.
+    EXPECT_EQ(overlayCharsThatFit(15), 0);
+    EXPECT_EQ(overlayCharsThatFit(16), 1);
+    EXPECT_EQ(overlayCharsThatFit(27), 1);
+    EXPECT_EQ(overlayCharsThatFit(28), 2);
+    EXPECT_EQ(overlayCharsThatFit(320), 26);
+}
+
 // Bytes that are not UTF-8 still take one '?' each, and never swallow the characters after them.
 TEST(Info, NamesAreDecodedAsUtf8OneCharacterAtATime)
 {

@@ -37,6 +37,9 @@ void defaults(const ViewerOptions& o)
     EXPECT_EQ(o.width, 640);
     EXPECT_EQ(o.height, 480);
     EXPECT_EQ(o.screenshotPath, "");
+    EXPECT_EQ(o.maxFrameRate, viewerDefaultFrameRate);
+    EXPECT_FALSE(o.background.transparent);
+    EXPECT_EQ(o.background.red + o.background.green + o.background.blue, 0);
     EXPECT_FALSE(o.info);
 }
 
@@ -200,6 +203,42 @@ const OptionsCase optionsCases[] = {
     {"empty value", {"--weapon="}, fault, 2, "--weapon needs a value", nullptr},
     {"empty separate value", {"--anim", ""}, fault, 2, "--anim needs a value", nullptr},
     {"switch given a value", {"--no-skin=yes"}, fault, 2, "--no-skin takes no value", nullptr},
+    {"frame rate flat out",
+     {"--max-frame-rate", "0"},
+     run,
+     0,
+     "",
+     [](const ViewerOptions& o) { EXPECT_EQ(o.maxFrameRate, 0); }},
+    {"frame rate capped",
+     {"--max-frame-rate=60"},
+     run,
+     0,
+     "",
+     [](const ViewerOptions& o) { EXPECT_EQ(o.maxFrameRate, 60); }},
+    {"frame rate negative", {"--max-frame-rate", "-1"}, fault, 2, "--max-frame-rate needs a whole number", nullptr},
+    {"frame rate fraction", {"--max-frame-rate", "59.9"}, fault, 2, "--max-frame-rate needs a whole number", nullptr},
+    {"frame rate too high", {"--max-frame-rate", "1001"}, fault, 2, "from 0 to 1000", nullptr},
+    {"background colour",
+     {"--background", "#20a0Ff"},
+     run,
+     0,
+     "",
+     [](const ViewerOptions& o) {
+         EXPECT_EQ(o.background.red, 0x20);
+         EXPECT_EQ(o.background.green, 0xa0);
+         EXPECT_EQ(o.background.blue, 0xff);
+         EXPECT_FALSE(o.background.transparent);
+     }},
+    {"background transparent",
+     {"--background=transparent"},
+     run,
+     0,
+     "",
+     [](const ViewerOptions& o) { EXPECT_TRUE(o.background.transparent); }},
+    {"background without hash", {"--background", "203040"}, fault, 2, "--background needs #RRGGBB", nullptr},
+    {"background short", {"--background", "#fff"}, fault, 2, "--background needs #RRGGBB", nullptr},
+    {"background not hex", {"--background", "#12345g"}, fault, 2, "not '#12345g'", nullptr},
+    {"background a name", {"--background", "black"}, fault, 2, "--background needs #RRGGBB", nullptr},
     {"size without cross", {"--size", "800"}, fault, 2, "--size needs WxH, like 800x600, not '800'", nullptr},
     {"size missing height", {"--size", "800x"}, fault, 2, "--size needs WxH", nullptr},
     {"size signed", {"--size", "-800x600"}, fault, 2, "--size needs WxH", nullptr},
@@ -287,12 +326,12 @@ TEST(Options, UsageDocumentsEveryOptionAndTheKeys)
 {
     const std::string usage = usageText();
     EXPECT_EQ(usage.rfind("usage: brevant [OPTIONS] [MODEL]\n", 0), 0u);
-    for (const char* option :
-         {"--skin FILE", "--skin-index N", "--no-skin", "--frame F", "--anim NAME", "--fps N", "--weapon FILE",
-          "--size WxH", "--screenshot FILE", "--info", "-h, --help", "-V, --version"}) {
+    for (const char* option : {"--skin FILE", "--skin-index N", "--no-skin", "--frame F", "--anim NAME", "--fps N",
+                               "--weapon FILE", "--size WxH", "--max-frame-rate N", "--background COLOR",
+                               "--screenshot FILE", "--info", "-h, --help", "-V, --version"}) {
         EXPECT_NE(usage.find(std::string("  ") + option + " "), std::string::npos) << option;
     }
-    for (const char* key : {"Space", "Page Up", "F12", "Esc", "Home", "wheel"}) {
+    for (const char* key : {"Space", "Page Up", "F12", "Esc", "Home", "wheel", "[ / ]", "L "}) {
         EXPECT_NE(usage.find(key), std::string::npos) << key;
     }
     EXPECT_EQ(usage.back(), '\n');

@@ -136,10 +136,59 @@ TEST(SkinLookup, StoredSkinNamesAndTheirStems)
         {"igdosh", "igdosh"},
         {"a.b.pcx", "a.b"},
         {"dir.v2/skin", "skin"},
-        {".pcx", ""},
+        {".body", "body"},
+        {"models/.body.pcx", "body"},
+        {".pcx", "pcx"},
+        {"...", ""},
         {"", ""},
     };
     for (const auto& [name, stem] : stems) {
         EXPECT_EQ(skinNameStem(name), stem) << name;
     }
+}
+
+TEST(SkinLookup, EverySkinNameInOrderThenIconsLeftOutOfTheOnlyPicture)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> files;  // beside ogro/ogro.md2 unless under skins/
+        std::vector<std::string> skinNames;
+        const char* expected;  // relative to the model's folder; empty for none
+    };
+    const std::vector<std::string> eightNames = {"a/s0.pcx", "a/s1.pcx", "a/s2.pcx", "a/s3.pcx",
+                                                 "a/s4.pcx", "a/s5.pcx", "a/s6.pcx", "a/s7.pcx"};
+    const Case cases[] = {
+        {"only the eighth skin exists, in skins/", {"skins/s7.pcx", "x.png", "y.png"}, eightNames, "skins/s7.pcx"},
+        {"an earlier name wins over a later one", {"s7.pcx", "skins/s2.tga"}, eightNames, "skins/s2.tga"},
+        {"a skin and its icon", {"grok.pcx", "grok_i.pcx"}, {"missing.pcx"}, "grok.pcx"},
+        {"an icon without its picture counts", {"grok_i.pcx", "other.png"}, {"missing.pcx"}, ""},
+        {"a dot-prefixed name", {"body.pcx", "head.pcx"}, {".body"}, "body.pcx"},
+        {"skins named before the model's own name",
+         {"ogro.pcx", "skins/second.png"},
+         {"", "second"},
+         "skins/second.png"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder folder;
+        ASSERT_TRUE(folder.write("ogro/ogro.md2"));
+        for (const std::string& file : c.files) {
+            ASSERT_TRUE(folder.write("ogro/" + file));
+        }
+        const SkinSearch search = findSkinFile(folder.at("ogro/ogro.md2"), c.skinNames);
+        EXPECT_EQ(search.path, std::string(c.expected).empty() ? "" : folder.at("ogro/" + std::string(c.expected)));
+    }
+}
+
+TEST(SkinLookup, SkinsToCycleAreTheNamedOnesThenEveryOtherPicture)
+{
+    TempFolder folder;
+    for (const char* file : {"m.md2", "b.png", "a.pcx", "a_i.pcx", "font.tga", "skins/z.tga", "skins/c.bmp"}) {
+        ASSERT_TRUE(folder.write(std::string("ogro/") + file));
+    }
+    const std::vector<std::string> choices =
+        listSkinChoices(folder.at("ogro/m.md2"), {"gone.pcx", "players/ogro/z.pcx", "b"});
+    const std::vector<std::string> expected = {folder.at("ogro/skins/z.tga"), folder.at("ogro/b.png"),
+                                               folder.at("ogro/a.pcx"), folder.at("ogro/skins/c.bmp")};
+    EXPECT_EQ(choices, expected);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <string>
@@ -124,6 +125,16 @@ protected:
         advanceSession(session, now);
     }
 
+    void wheelIn(int notches)
+    {
+        ViewerEvent wheel;
+        wheel.kind = ViewerEventKind::wheel;
+        wheel.wheel = 1.0f;
+        for (int i = 0; i < notches; ++i) {
+            handleSessionEvent(session, wheel);
+        }
+    }
+
     void drop(const std::string& path, double now)
     {
         ViewerEvent event;
@@ -143,13 +154,13 @@ TEST_F(Session, FindsTheSkinThroughTheSourceAndNamesItOnTheStatusLine)
     EXPECT_TRUE(session.body.hasSkin);
     EXPECT_EQ(session.body.skinPath, "models/x/skins/blue.tga");
     EXPECT_TRUE(session.body.skinPixels.pixels) << "the pixels wait for the GL side to upload them";
-    EXPECT_EQ(session.statusText, "tris.md2  stand 1/2  blue.tga");
+    EXPECT_EQ(session.statusText, "tris.md2  stand 1/2 stand1  blue.tga 1/1");
     EXPECT_TRUE(warnings.empty());
     // S hides the skin and says so; pressed again it is back.
     press(ViewerKey::s, 0.01);
-    EXPECT_EQ(session.statusText, "tris.md2  stand 1/2  skin off");
+    EXPECT_EQ(session.statusText, "tris.md2  stand 1/2 stand1  skin off");
     press(ViewerKey::s, 0.02);
-    EXPECT_EQ(session.statusText, "tris.md2  stand 1/2  blue.tga");
+    EXPECT_EQ(session.statusText, "tris.md2  stand 1/2 stand1  blue.tga 1/1");
 }
 
 TEST_F(Session, ASkinNotFoundIsANoteANoticeAndAWarningNotAFault)
@@ -158,7 +169,7 @@ TEST_F(Session, ASkinNotFoundIsANoteANoticeAndAWarningNotAFault)
     open("m/tris.md2");
     EXPECT_FALSE(session.body.hasSkin);
     EXPECT_EQ(session.body.skinNote, "no skin");
-    EXPECT_EQ(session.statusText, "tris.md2  stand 1/2  no skin");
+    EXPECT_EQ(session.statusText, "tris.md2  stand 1/2 stand1  no skin");
     EXPECT_EQ(session.notice, "no skin: tried Blue, tris, skin");
     EXPECT_TRUE(sessionNoticeShown(session, viewerNoticeSeconds - 0.01));
     EXPECT_FALSE(sessionNoticeShown(session, viewerNoticeSeconds + 0.01));
@@ -182,17 +193,17 @@ TEST_F(Session, PageKeysMoveBetweenRunsAndWrapAround)
     memory.files["m/tris.md2"] = twoRunModel();
     session.options.noSkin = true;
     open("m/tris.md2");
-    EXPECT_EQ(session.statusText, "tris.md2  stand 1/2  no skin");
+    EXPECT_EQ(session.statusText, "tris.md2  stand 1/2 stand1  no skin");
     press(ViewerKey::pageDown, 0.01);
-    EXPECT_EQ(session.statusText, "tris.md2  run 1/3  no skin");
+    EXPECT_EQ(session.statusText, "tris.md2  run 1/3 run1  no skin");
     EXPECT_TRUE(session.clock.playing);
     // Ten keyframes a second: 0.15 s into the run shows its second keyframe.
     advanceSession(session, 0.16);
-    EXPECT_EQ(session.statusText, "tris.md2  run 2/3  no skin");
+    EXPECT_EQ(session.statusText, "tris.md2  run 2/3 run2  no skin");
     press(ViewerKey::pageDown, 0.17);
-    EXPECT_EQ(session.statusText, "tris.md2  stand 1/2  no skin");
+    EXPECT_EQ(session.statusText, "tris.md2  stand 1/2 stand1  no skin");
     press(ViewerKey::pageUp, 0.18);
-    EXPECT_EQ(session.statusText, "tris.md2  run 1/3  no skin");
+    EXPECT_EQ(session.statusText, "tris.md2  run 1/3 run1  no skin");
 }
 
 TEST_F(Session, TabStepsThroughTheModelsInTheFolderWrappingRoundAndABadOneLeavesTheBody)
@@ -227,14 +238,14 @@ TEST_F(Session, ADroppedModelReplacesTheBodyAndADroppedPictureBecomesItsSkin)
     session.options.noSkin = false;
     session.options.animation = "run";
     open("m/tris.md2");
-    EXPECT_EQ(session.statusText, "tris.md2  run 1/3  no skin");
+    EXPECT_EQ(session.statusText, "tris.md2  run 1/3 run1  no skin");
     warnings.clear();
 
     drop("other/ogro.md2", 1.0);
     EXPECT_EQ(session.body.path, "other/ogro.md2");
     EXPECT_EQ(session.notice, "opened ogro.md2");
     // A new model starts at its first run, whatever --anim chose for the first one, with its own skin.
-    EXPECT_EQ(session.statusText, "ogro.md2  stand 1/2  ogro.tga");
+    EXPECT_EQ(session.statusText, "ogro.md2  stand 1/2 stand1  ogro.tga 1/1");
     const uint32_t generation = session.body.skinGeneration;
 
     press(ViewerKey::s, 1.1);
@@ -242,7 +253,7 @@ TEST_F(Session, ADroppedModelReplacesTheBodyAndADroppedPictureBecomesItsSkin)
     EXPECT_EQ(session.notice, "skin red.tga");
     EXPECT_NE(session.body.skinGeneration, generation) << "the GL side must upload the new picture";
     EXPECT_TRUE(session.skinShown) << "a dropped skin is shown even when S had hidden the last one";
-    EXPECT_EQ(session.statusText, "ogro.md2  stand 1/2  red.tga");
+    EXPECT_EQ(session.statusText, "ogro.md2  stand 1/2 stand1  red.tga");
     EXPECT_TRUE(warnings.empty());
 }
 
@@ -273,7 +284,7 @@ TEST_F(Session, ABadDropChangesNothingButTheNotice)
         EXPECT_GT(session.notice.size(), std::strlen("cannot open ") + std::strlen(c.path) - 4);
         EXPECT_EQ(session.body.path, "m/tris.md2");
         EXPECT_EQ(session.body.skinGeneration, generation);
-        EXPECT_EQ(session.statusText, "tris.md2  stand 1/2  skin.tga");
+        EXPECT_EQ(session.statusText, "tris.md2  stand 1/2 stand1  skin.tga 1/1");
         ASSERT_EQ(warnings.size(), 1u);
         EXPECT_EQ(warnings[0].rfind(std::string("brevant: ") + c.path + ": ", 0), 0u) << warnings[0];
     }
@@ -305,3 +316,79 @@ TEST(ViewerModelOpen, AFileWithoutTheMagicIsNotAnMd2File)
 }
 
 }  // namespace
+
+// A standing run one unit tall and a death run lying four units wide: the view frames the run it shows.
+std::vector<uint8_t> standAndDeathModel()
+{
+    Md2Description model;
+    model.skins = {"players/x/grok.pcx", "players/x/missing.pcx", "players/x/.other"};
+    for (const char* name : {"stand1", "stand2", "death1"}) {
+        Md2BuildFrame frame;
+        frame.name = name;
+        const bool lying = name[0] == 'd';
+        frame.vertices = {{0, 0, 0, 0},
+                          {static_cast<uint8_t>(lying ? 40 : 1), 0, static_cast<uint8_t>(lying ? 0 : 10), 0}};
+        model.frames.push_back(frame);
+    }
+    return buildMd2(model);
+}
+
+TEST_F(Session, FramesTheShownRunKeepsTheCameraAcrossRunsAndReframesOnR)
+{
+    memory.files["m/tris.md2"] = standAndDeathModel();
+    open("m/tris.md2");
+    const ModelFraming standing = session.state.framing;
+    EXPECT_NEAR(standing.radius, 0.5f * std::sqrt(1.0f + 100.0f), 1e-3f);
+    const float standingDistance = session.state.camera.distance;
+
+    press(ViewerKey::pageDown, 0.1);
+    EXPECT_EQ(session.statusText, "tris.md2  death 1/1 death1  no skin");
+    EXPECT_EQ(session.state.framing.radius, standing.radius) << "changing animation keeps the camera";
+    EXPECT_EQ(session.state.camera.distance, standingDistance);
+    // The lying pose reaches past the eye from the standing run's centre: zooming in cannot come nearer.
+    EXPECT_GT(session.state.shownReach * viewerZoomMargin, standingDistance);
+    wheelIn(100);
+    EXPECT_EQ(session.state.camera.distance, standingDistance);
+
+    press(ViewerKey::r, 0.2);
+    EXPECT_NEAR(session.state.framing.radius, 20.0f, 1e-3f) << "R frames the run shown now";
+    EXPECT_GT(session.state.camera.distance, standingDistance);
+    // Now the eye stops where it would enter the lying pose.
+    wheelIn(100);
+    EXPECT_NEAR(session.state.camera.distance, 20.0f * viewerZoomMargin, 1e-3f);
+}
+
+TEST_F(Session, BracketsCycleTheNamedSkinsThatExistThenTheOtherPictures)
+{
+    memory.files["m/tris.md2"] = standAndDeathModel();
+    memory.files["m/skins/grok.pcx.txt"] = {1};
+    memory.files["m/grok.tga"] = smallTga();
+    memory.files["m/grok_i.tga"] = smallTga();  // its icon: never a skin to choose
+    memory.files["m/skins/other.tga"] = smallTga();
+    memory.files["m/zebra.tga"] = smallTga();
+    open("m/tris.md2");
+    EXPECT_EQ(session.skinChoices, (std::vector<std::string>{"m/grok.tga", "m/skins/other.tga", "m/zebra.tga"}));
+    EXPECT_EQ(session.statusText, "tris.md2  stand 1/2 stand1  grok.tga 1/3");
+    const auto skinPart = [this] { return session.statusText.substr(session.statusText.rfind("  ") + 2); };
+    press(ViewerKey::rightBracket, 0.1);
+    EXPECT_EQ(skinPart(), "other.tga 2/3");
+    EXPECT_EQ(session.body.skinPath, "m/skins/other.tga");
+    press(ViewerKey::leftBracket, 0.2);
+    press(ViewerKey::leftBracket, 0.3);
+    EXPECT_EQ(skinPart(), "zebra.tga 3/3") << "[ wraps to the last";
+}
+
+TEST_F(Session, PausedAndUntouchedNothingChangesUntilTheNoticeGoes)
+{
+    memory.files["m/tris.md2"] = standAndDeathModel();
+    open("m/tris.md2");
+    EXPECT_EQ(sessionNextChange(session, 0.0), 0.0) << "playing: every frame changes";
+    press(ViewerKey::space, 0.5);
+    EXPECT_EQ(sessionNextChange(session, 1.0), session.noticeTime + viewerNoticeSeconds) << "the no-skin notice";
+    EXPECT_EQ(sessionNextChange(session, 10.0), HUGE_VAL);
+    ViewerEvent held;
+    held.kind = ViewerEventKind::keyDown;
+    held.key = ViewerKey::left;
+    handleSessionEvent(session, held);
+    EXPECT_EQ(sessionNextChange(session, 10.0), 10.0) << "a held arrow turns the model";
+}

@@ -409,7 +409,9 @@ TEST(ViewerKeys, HeldKeysMoveByTimeNotByFrames)
             const ViewerCamera camera = holdForOneSecond(model.get(), {c.key}, fps);
             EXPECT_LT(angleGap(camera.angleX, viewerOpeningAngleX + c.turnX), 0.01) << fps << " fps";
             EXPECT_LT(angleGap(camera.angleY, viewerOpeningAngleY + c.turnY), 0.01) << fps << " fps";
-            EXPECT_NEAR(camera.distance, start + c.move * radius, 1e-3 * radius) << fps << " fps";
+            // Moving in stops just outside the model.
+            const float expected = std::max(start + c.move * radius, radius * viewerZoomMargin);
+            EXPECT_NEAR(camera.distance, expected, 1e-3 * radius) << fps << " fps";
         }
     }
     // The turn and the move must be real ones, or the cases above prove nothing.
@@ -580,12 +582,12 @@ TEST(ViewerMouse, WheelMovesNearerAwayFromTheUserWithinLimits)
     EXPECT_LT(state.camera.distance, start);
     EXPECT_GT(state.camera.distance, nearer);
 
-    // However far the wheel turns in, the eye stays short of the centre.
+    // However far the wheel turns in, the eye stops where it would enter the shown keyframe's sphere.
     for (int i = 0; i < 200; ++i) {
         handleViewerEvent(state, wheelEvent(1.0f));
     }
-    EXPECT_GT(state.camera.distance, 0.0f);
-    EXPECT_LT(state.camera.distance, state.framing.radius);
+    EXPECT_GT(state.camera.distance, state.framing.radius);
+    EXPECT_NEAR(state.camera.distance, zoomLimit(state.shownReach, state.framing), 1e-4 * start);
 
     // However far out, the model still shows as more than a speck.
     for (int i = 0; i < 400; ++i) {
@@ -706,10 +708,58 @@ TEST(ViewerClipPlanes, NothingOfTheModelIsClippedAcrossTheZoomRange)
                 }
             }
         }
-        // The sweep reached inside the sphere and far out.
-        EXPECT_LT(closest, radius);
+        // The sweep reached the zoom limit, just outside the sphere, and far out.
+        EXPECT_LE(closest, radius * viewerZoomMargin * 1.0001f);
         EXPECT_GT(farthest, 10.0f * radius);
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ViewerFraming, RadiusReachesTheFarthestVertexOfTheFramedKeyframesOnly)
+{
+    // Six points on the unit sphere: the box's half diagonal is sqrt(3), the farthest vertex 1 away.
+    const std::vector<Vec3> octahedron = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+    std::vector<Vec3> wide = octahedron;
+    for (Vec3& p : wide) {
+        p.x = p.x * 10.0f + 5.0f;
+    }
+    ModelPtr model = manualModel({octahedron, octahedron, wide});
+    ASSERT_NE(model, nullptr);
+    struct Case {
+        const char* name;
+        int32_t first, last;
+        float centreX, radius;
+    };
+    const Case cases[] = {
+        {"first run", 0, 1, 0.0f, 1.0f},
+        {"the wide keyframe alone", 2, 2, 5.0f, 10.0f},
+        {"every keyframe: the wide one holds the others", 0, INT32_MAX, 5.0f, 10.0f},
+        {"a range past the end clamps", 5, 9, 5.0f, 10.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ModelFraming framing = frameModels(model.get(), nullptr, c.first, c.last);
+        EXPECT_NEAR(framing.centre.x, c.centreX, 1e-4f);
+        EXPECT_NEAR(framing.radius, c.radius, 1e-4f);
+    }
+    const ModelFraming first = frameModels(model.get(), nullptr, 0, 1);
+    EXPECT_NEAR(keyframeReach(model.get(), nullptr, 2, first), 15.0f, 1e-4f);
+    EXPECT_NEAR(zoomLimit(1.0f, first), viewerZoomMargin, 1e-6f);
+    EXPECT_NEAR(zoomLimit(0.0f, first), minViewerDistance(first), 1e-6f) << "no vertices: the old floor";
+}
+
+TEST(ViewerFraming, ATallThinModelFillsMostOfTheHeight)
+{
+    // 1 wide, 10 tall: the sphere framed with the margin leaves the figure over 60 % of the height.
+    ModelPtr model = manualModel({{{0, 0, 0}, {1, 0, 0}, {0, 10, 0}, {1, 10, 0}}});
+    ViewerState state;
+    initViewerState(state, 640, 480, model.get(), nullptr);
+    const double halfAngle = 0.5 * viewerFieldOfViewY * 3.14159265358979 / 180.0;
+    const double shownHeight = 2.0 * state.camera.distance * std::tan(halfAngle);
+    EXPECT_GT(10.0 / shownHeight, 0.6);
 }
 
 }  // namespace
