@@ -189,7 +189,8 @@ int saveSheet(ViewerRun& run, const std::string& path)
         drawViewerPicture(session, run.gl);
         // Transparent around the models unless a background colour was asked for.
         const ViewerBackground& background = session.options.background;
-        placeSheetCell(sheet, grid, index, readViewerPicture(width, height, background.transparent || !background.given));
+        placeSheetCell(sheet, grid, index,
+                       readViewerPicture(width, height, background.transparent || !background.given));
     }
     std::string reason;
     if (!writePictureFile(path, sheet, &reason)) {

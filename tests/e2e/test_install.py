@@ -115,10 +115,10 @@ class ScreenshotTest(harness.ViewerCase):
                            "the screenshot is nearly black")
         # A blended keyframe rounds a few values one step apart between a window and a framebuffer object.
         self.assertEqual(harness.differing_pixels(saved, shown, 241, 1), 0, "the screenshot differs from the window's")
-        # Where the readout is drawn in the window, the screenshot holds nothing but background.
-        rows = 241 - READOUT_ROWS
-        readout = (322, READOUT_ROWS, saved[2][rows * 322 * 3:])
-        self.assertTrue(harness.region_is_black(readout, 0, 0, 120, READOUT_ROWS), "the readout was saved")
+        # Where the window draws its texts (the title at the top left, the readout, status and notice lines at the
+        # bottom left), the screenshot holds nothing but background.
+        for left, top, right, bottom in ((0, 20, 100, 48), (0, 241 - 48, 60, 241)):
+            self.assertTrue(harness.region_is_black(saved, left, top, right, bottom), "a text was saved")
 
     def test_an_unwritable_path_fails_with_the_reason_and_leaves_nothing(self):
         folder = self.run_dir()
