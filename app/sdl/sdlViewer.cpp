@@ -226,9 +226,23 @@ void setTitle(void* context, const char* utf8Title)
     XFlush(info.info.x11.display);
 }
 
+// Not SDL_WaitEventTimeout: on X11 it leaves SDL a window to wake with XSendEvent, and an event pushed while the
+// window is being destroyed then ends the program with BadWindow. Short sleeps between looks cost next to nothing.
 void waitEvents(void*, int32_t milliseconds)
 {
-    SDL_WaitEventTimeout(nullptr, milliseconds);
+    const Uint32 start = SDL_GetTicks();
+    for (;;) {
+        SDL_PumpEvents();
+        if (SDL_PeepEvents(nullptr, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
+            return;
+        }
+        const Uint32 elapsed = SDL_GetTicks() - start;
+        if (milliseconds >= 0 && elapsed >= static_cast<Uint32>(milliseconds)) {
+            return;
+        }
+        const Uint32 left = milliseconds >= 0 ? static_cast<Uint32>(milliseconds) - elapsed : 4;
+        SDL_Delay(left < 4 ? left : 4);
+    }
 }
 
 void setSwapInterval(void*, int32_t interval)

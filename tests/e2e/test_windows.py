@@ -533,7 +533,8 @@ class WindowsViewerModeTest(harness.ViewerCase):
         self.assertEqual(windows[:2], linux[:2])
         self.assertFalse(harness.region_is_black(linux, 0, 0, linux[0], linux[1] - READOUT_ROWS, step=4),
                          "no model drawn from the archive")
-        self.assertEqual(harness.differing_pixels(linux, windows, linux[1] - READOUT_ROWS), 0,
+        # Linux saves it offscreen, Windows from its window: a few values may round one step apart.
+        self.assertEqual(harness.differing_pixels(linux, windows, linux[1] - READOUT_ROWS, 1), 0,
                          "the builds drew the archive's model differently")
 
 
