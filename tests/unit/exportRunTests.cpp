@@ -15,6 +15,7 @@
 #include "app/exportRun.h"
 #include "model/exportMesh.h"
 #include "support/md2Builder.h"
+#include "support/memorySource.h"
 #include "support/tempFolder.h"
 #include "support/tgaBuilder.h"
 
@@ -170,42 +171,6 @@ TEST(ExportRun, AnExistingFolderIsABatchAndObjWritesItsMaterialAndSkin)
                                                       "box.mtl", "box.png"}));
 }
 
-// Files held in memory by name, as an archive's source would serve them; every read is counted.
-struct MemoryFiles {
-    std::map<std::string, std::vector<uint8_t>> files;
-    int reads = 0;
-};
-
-bool readMemory(void* context, const std::string& name, uint64_t maxSize, FileBytes& file, FileReadFault& fault)
-{
-    auto& memory = *static_cast<MemoryFiles*>(context);
-    ++memory.reads;
-    const auto found = memory.files.find(name);
-    if (found == memory.files.end() || found->second.size() > maxSize) {
-        fault.kind = FileReadFaultKind::cannotOpen;
-        std::snprintf(fault.text, sizeof fault.text, "cannot open: No such file or directory");
-        return false;
-    }
-    file.size = found->second.size();
-    file.bytes.reset(new uint8_t[file.size > 0 ? file.size : 1]);
-    std::copy(found->second.begin(), found->second.end(), file.bytes.get());
-    return true;
-}
-
-bool listMemory(void* context, const std::string& folder, std::vector<SourceEntry>& entries)
-{
-    const auto& memory = *static_cast<const MemoryFiles*>(context);
-    const std::string prefix = folder.empty() ? "" : folder + "/";
-    bool any = false;
-    for (const auto& [name, bytes] : memory.files) {
-        if (name.compare(0, prefix.size(), prefix) == 0 && name.find('/', prefix.size()) == std::string::npos) {
-            entries.push_back({name.substr(prefix.size()), false});
-            any = true;
-        }
-    }
-    return any;
-}
-
 std::vector<uint8_t> fileBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -252,7 +217,7 @@ TEST(ExportRun, ModelsAndSkinsComeThroughTheSource)
     for (int i = 1; i < 6; ++i) {
         EXPECT_TRUE(std::filesystem::exists(folder.at("out/m" + std::to_string(i) + ".glb"))) << i;
     }
-    EXPECT_GE(memory.reads, 6);
+    EXPECT_GE(memory.reads.size(), 6u);
 
     options.exportPath = folder.at("named.glb");
     options.skinPath = "pak/named.tga";
